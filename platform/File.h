@@ -1,6 +1,7 @@
 // Files with Windows sharing rules, file times in 100 ns units since 1601, safe replacing copies
 // and moves, wildcard listings and folder operations. Every descriptor is close-on-exec.
 #pragma once
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -9,7 +10,9 @@
 namespace plat {
 
 // Error number left as the last error when an open conflicts with another open's share mode.
-inline constexpr int kErrorSharingViolation = 32;  // mapped to the text of EBUSY
+// Last errors are errno values, so this is EBUSY ("Device or resource busy"), which no open
+// of a regular file reports otherwise.
+inline constexpr int kErrorSharingViolation = EBUSY;
 
 enum class Share {
     All,        // no restriction on other opens
@@ -71,7 +74,7 @@ bool WriteFileReplacing(const std::string& path, const void* data, size_t size);
 
 // Lists a folder with a Windows-style wildcard pattern in the last component ("/x/y/*.dat",
 // "/x/y/pln*.up", "/x/y/*"); "?" matches one character, "*" any run; matching folds ASCII case.
-// "." and ".." are never listed. Sorted by name.
+// "." and ".." are never listed. Sorted by name, ASCII case folded.
 std::vector<FileInfo> FindFiles(const std::string& pattern);
 bool WildcardMatch(const std::string& pattern, const std::string& name);
 
