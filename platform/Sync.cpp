@@ -2,13 +2,11 @@
 // any set of them; the program has few events and they change rarely.
 #include "platform/Sync.h"
 
+#include "platform/MessageQueue.h"
 #include "platform/Process.h"
 
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <future>
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -101,34 +99,6 @@ struct Thread::State {
     }
 };
 
-namespace {
-
-// Waits until fd is readable; false on time-out.
-bool WaitReadable(int fd, uint32_t milliseconds)
-{
-    const uint64_t start = GetTickCount64();
-    for (;;) {
-        int timeout = -1;
-        if (milliseconds != kInfinite) {
-            const uint64_t spent = GetTickCount64() - start;
-            if (spent >= milliseconds)
-                timeout = 0;
-            else
-                timeout = static_cast<int>(milliseconds - spent);
-        }
-        pollfd p{fd, POLLIN, 0};
-        const int rc = poll(&p, 1, timeout);
-        if (rc > 0)
-            return true;
-        if (rc == 0)
-            return false;
-        if (errno != EINTR)
-            return false;
-    }
-}
-
-}  // namespace
-
 Thread::Thread(std::function<void()> body) : m_state(std::make_shared<State>())
 {
     m_state->body = std::move(body);
@@ -176,7 +146,9 @@ bool Thread::JoinFor(uint32_t milliseconds)
         m_thread.join();
         return true;
     }
-    if (!WaitReadable(m_state->doneFd, milliseconds)) {
+    // A thread with windows keeps answering messages sent to it while it waits: the thread
+    // being joined may be waiting on one of them.
+    if (!detail::WaitReadableAnsweringSentMessages(m_state->doneFd, milliseconds)) {
         m_thread.detach();
         return false;
     }
