@@ -82,6 +82,10 @@ bool TakeShareLocks(int fd, bool read, bool write, Share share)
     static constexpr int opposite[kShareBytes] = {kDenyRead, kDenyWrite, kAccessRead, kAccessWrite};
     for (int b = 0; b < kShareBytes; ++b) {
         if (mine[b] && !LockByte(fd, b)) {
+            // A file system without these locks (some network ones) gets no share modes
+            // rather than no files.
+            if (errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP || errno == ENOSYS)
+                return true;
             SetLastErrorFromErrno();
             return false;
         }

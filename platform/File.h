@@ -20,12 +20,16 @@ enum class Share {
     DenyAll,    // while open, nobody else may open the file at all
 };
 
-// Opens a C stream with an fopen mode ("rb", "wb", "r+b", "a+b", "rt", ...). Every open through
-// here honours the share modes of the other opens through here, in this process (other threads,
-// other streams) and in other processes, using open-file-description locks: an open that asks
-// for writing fails while another holds DenyWrite or DenyAll, and any open fails while another
-// holds DenyAll. A conflicting open fails at once, without truncating the file, with the last
-// error kErrorSharingViolation. Returns nullptr with the last error set on failure.
+// Opens a C stream with an fopen mode ("rb", "wb", "r+b", "a+b", "rt", "wbx", ...). Every open
+// through here honours the share modes of the other opens through here, in this process (other
+// threads, other streams) and in other processes, using open-file-description locks: an open
+// that asks for writing fails while another holds DenyWrite or DenyAll, and any open fails while
+// another holds DenyAll; the other way round, a DenyWrite open fails while another has the file
+// open for writing, and a DenyAll open fails while another has it open at all. A conflicting
+// open fails at once, without truncating the file, with the last error kErrorSharingViolation.
+// Opens for writing also read underneath (the locks need it), so a file the user may write but
+// not read cannot be opened for writing. Returns nullptr with the last error set on failure.
+// Close with CloseFile or fclose; the share mode ends with the stream.
 FILE* OpenFile(const std::string& path, const char* mode, Share share = Share::All);
 bool CloseFile(FILE* f);   // fclose; releases the locks; false on a failed flush
 

@@ -20,9 +20,11 @@ std::string GetEnv(const char* name, const char* fallback = "");
 bool HasEnv(const char* name);
 void SetEnv(const char* name, const std::string& value);
 
-// Starts a program detached from this one (its own session, every descriptor of ours closed
-// because all of them are close-on-exec). Returns false with the last error set when the
-// process could not be created; pid receives its id.
+// Starts a program detached from this one: its own session, standard input from /dev/null,
+// standard output and error shared with ours, every other descriptor of ours closed because
+// all of them are close-on-exec. args are the arguments after the program's name; the child
+// is reaped when it ends, so it never lingers as a zombie. Returns false with the last error
+// set when the process could not be created; pid receives its id.
 bool SpawnDetached(const std::string& path, const std::vector<std::string>& args,
                    uint32_t* pid = nullptr);
 
