@@ -33,6 +33,7 @@ int DesktopBox(uintptr_t, const std::string&, const std::string&, uint32_t)
 
 TEST(MessageBoxTest, HeadlessAnswersFromTheQueueThenTheDefault)
 {
+    g_desktopCalls = 0;
     const std::string saved = GetEnv("QVL_PLATFORM");
     SetEnv("QVL_PLATFORM", "headless");
     EXPECT_EQ(CurrentBackend(), Backend::Headless);
