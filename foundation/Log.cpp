@@ -24,19 +24,29 @@ constexpr int kOpenAttempts = 41;          // one try and 40 more, 50 ms apart: 
 constexpr uint32_t kOpenRetryDelayMs = 50;
 constexpr char kWarningMarker[] = "WARNING: ";
 
-std::atomic<unsigned> g_level{0};   // read without the lock to skip formatting early
-std::mutex g_lock;                  // guards the items below and serialises writers
-std::string g_path;
-uint64_t g_maxBytes = 0;
-bool g_console = false;
+struct SLogState {
+    std::atomic<unsigned> level{0};   // read without the lock to skip formatting early
+    std::mutex lock;                  // guards the items below and serialises writers
+    std::string path;
+    uint64_t maxBytes = 0;
+    bool console = false;
+};
+// Made on first use and kept until the very end of the process, so code may log while statics
+// are built or destroyed.
+SLogState& State()
+{
+    static SLogState* state = new SLogState;
+    return *state;
+}
 
 // Opens the log file, retrying while another writer holds it. Other failures (a missing
 // folder, no permission) give up at once rather than stall the caller on every line.
 FILE* OpenLogFile(const char* mode, int& attemptsLeft)
 {
+    SLogState& g = State();
     while (attemptsLeft > 0) {
         --attemptsLeft;
-        if (FILE* f = plat::OpenFile(g_path, mode, plat::Share::DenyAll))
+        if (FILE* f = plat::OpenFile(g.path, mode, plat::Share::DenyAll))
             return f;
         if (plat::GetLastError() != plat::kErrorSharingViolation)
             return nullptr;
@@ -51,7 +61,8 @@ FILE* OpenLogFile(const char* mode, int& attemptsLeft)
 // as it was).
 FILE* TrimLogFile(FILE* f, uint64_t size, int& attemptsLeft)
 {
-    const uint64_t keep = g_maxBytes - g_maxBytes / 3;
+    SLogState& g = State();
+    const uint64_t keep = g.maxBytes - g.maxBytes / 3;
     std::string block(keep, '\0');
     size_t got = 0;
     if (std::fseek(f, static_cast<long>(size - keep), SEEK_SET) == 0)
@@ -90,25 +101,26 @@ std::string LinePrefix()
 
 void WriteLine(const std::string& text, bool warning)
 {
-    std::lock_guard<std::mutex> hold(g_lock);
-    if (g_level.load() == 0)
+    SLogState& g = State();
+    std::lock_guard<std::mutex> hold(g.lock);
+    if (g.level.load() == 0)
         return;
 
-    if (g_console) {
+    if (g.console) {
         std::string console = warning ? kWarningMarker + text : text;
         console += '\n';
         std::fwrite(console.data(), 1, console.size(), stderr);
     }
-    if (g_path.empty())
+    if (g.path.empty())
         return;
 
     int attemptsLeft = kOpenAttempts;
     FILE* f = OpenLogFile("a+b", attemptsLeft);
     if (!f)
         return;
-    if (std::fseek(f, 0, SEEK_END) == 0 && g_maxBytes != 0) {
+    if (std::fseek(f, 0, SEEK_END) == 0 && g.maxBytes != 0) {
         const long size = std::ftell(f);
-        if (size > 0 && static_cast<uint64_t>(size) > g_maxBytes) {
+        if (size > 0 && static_cast<uint64_t>(size) > g.maxBytes) {
             f = TrimLogFile(f, static_cast<uint64_t>(size), attemptsLeft);
             if (!f)
                 return;
@@ -128,7 +140,8 @@ void WriteLine(const std::string& text, bool warning)
 // text is dropped.
 void LogFormatted(unsigned minimumLevel, bool warning, const char* format, va_list args)
 {
-    if (g_level.load() < minimumLevel)
+    SLogState& g = State();
+    if (g.level.load() < minimumLevel)
         return;
     try {
         va_list measure;
@@ -150,25 +163,28 @@ void LogFormatted(unsigned minimumLevel, bool warning, const char* format, va_li
 void InitLogging(const std::string& /*eventSource*/, const std::string& /*messageFile*/,
                  const std::string& filePath, unsigned level, bool showConsole)
 {
+    SLogState& g = State();
     {
-        std::lock_guard<std::mutex> hold(g_lock);
-        g_path = filePath;
-        g_console = showConsole;
-        g_level.store(level);
+        std::lock_guard<std::mutex> hold(g.lock);
+        g.path = filePath;
+        g.console = showConsole;
+        g.level.store(level);
     }
     plat::SetMessageBoxLogHook([](const std::string& line) { LogInfo("%s", line.c_str()); });
 }
 
 void SetMaxLogSize(unsigned kilobytes)
 {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_maxBytes = static_cast<uint64_t>(kilobytes & 0xFFFFFFu) * 1024;
+    SLogState& g = State();
+    std::lock_guard<std::mutex> hold(g.lock);
+    g.maxBytes = static_cast<uint64_t>(kilobytes & 0xFFFFFFu) * 1024;
 }
 
 void ToggleConsole()
 {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_console = !g_console;
+    SLogState& g = State();
+    std::lock_guard<std::mutex> hold(g.lock);
+    g.console = !g.console;
 }
 
 #define QVL_LOG_BODY(minimumLevel, warning)                       \
