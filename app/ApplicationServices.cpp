@@ -1,0 +1,49 @@
+// The accessor and the services every application answers alike.
+#include "app/ApplicationServices.h"
+
+namespace {
+std::atomic<CApplicationServices*> g_services{nullptr};
+}
+
+CApplicationServices* GetApplicationServices()
+{
+    return g_services.load();
+}
+
+CApplicationServices::CApplicationServices()
+{
+    g_services.store(this);
+}
+
+CApplicationServices::~CApplicationServices()
+{
+    CApplicationServices* self = this;
+    g_services.compare_exchange_strong(self, nullptr);
+}
+
+void CApplicationServices::PostToMainWindow(uint32_t message, plat::WPARAM wParam, plat::LPARAM lParam)
+{
+    const plat::HWND hwnd = m_hMainWindow.load();
+    if (hwnd && plat::IsWindow(hwnd))
+        plat::PostMessage(hwnd, message, wParam, lParam);
+}
+
+bool CApplicationServices::IsUpdating() const
+{
+    return m_bUpdating.load();
+}
+
+void CApplicationServices::SetUpdating(bool updating)
+{
+    m_bUpdating.store(updating);
+}
+
+void CApplicationServices::SetMainWindowHandle(plat::HWND hwnd)
+{
+    m_hMainWindow.store(hwnd);
+}
+
+plat::HWND CApplicationServices::GetMainWindowHandle() const
+{
+    return m_hMainWindow.load();
+}

@@ -1,0 +1,115 @@
+// Start-up and shut-down of Quilvo Lite.
+#include "app/GuideApplication.h"
+
+#include "app/BuildInfo.h"
+#include "foundation/Exceptions.h"
+#include "foundation/Log.h"
+#include "platform/Clock.h"
+#include "platform/MessageQueue.h"
+
+CGuideApplication::CGuideApplication(const std::string& applicationFolder)
+    : CScriptApplication(applicationFolder),
+      m_pConnectionWatcher(std::make_unique<CInternetConnectionWatcher>())
+{
+}
+
+CGuideApplication::~CGuideApplication()
+{
+    m_pConnectionWatcher.reset();
+}
+
+bool CGuideApplication::Initialise()
+{
+    if (!StartUp())
+        return false;
+    // Broadcasts of "QVL_Exit" from other copies reach the loop as messages to this thread.
+    plat::PostBroadcastsTo(m_broadcasts, plat::GetCurrentThreadId());
+    RunMessageLoop();
+    return true;
+}
+
+bool CGuideApplication::StartUp()
+{
+    if (!m_strConstructionError.empty())
+        return false;   // already shown
+    try {
+        CSettingsStore& settings = GetSettings();
+        uint32_t level = 1;
+        bool console = false;
+        settings.GetUInt("log-verbose-level", level, 1);
+        settings.GetBool("log-show-console", console, false);
+        InitLogging("Quilvo Lite", "", GetFolder("log-folder") + "QuilvoLite.log", level, console);
+        SetMaxLogSize(200);
+
+        LogInfo("Application starting up...");
+        LogInfo("Quilvo Lite version %s, build number %s", ProductVersion(), BuildNumber());
+        LogInfo("Quilvo Lite was built on %s", BuildDateText().c_str());
+        LogTimeZone();
+        MigrateHotKeySettings();
+        return true;
+    } catch (CBaseException* e) {
+        ShowMessage(e->GetText());
+        e->Delete();
+        return false;
+    }
+}
+
+void CGuideApplication::LogTimeZone()
+{
+    plat::TimeZoneInfo zone;
+    if (!plat::GetTimeZoneInfo(zone)) {
+        LogInfo("Couldn't get time zone information from the OS");
+        return;
+    }
+    LogInfo("Time Zone '%s', daylight saving time '%s', standard bias '%d', daylight saving bias '%d'",
+            zone.standardName.c_str(), zone.daylightName.c_str(), zone.standardBias, zone.daylightBias);
+}
+
+// The three views' hot keys were once named after movies, sports and soaps; carry them over
+// the first time and drop the old names.
+void CGuideApplication::MigrateHotKeySettings()
+{
+    CSettingsStore& settings = GetSettings();
+    if (settings.Exists("view-1-hotkey-mods"))
+        return;
+    struct Move { const char* from; const char* to; uint32_t defaultValue; };
+    static const Move moves[] = {
+        {"movies-hotkey-mods", "view-1-hotkey-mods", 3}, {"sports-hotkey-mods", "view-2-hotkey-mods", 3},
+        {"soaps-hotkey-mods", "view-3-hotkey-mods", 3},  {"movies-hotkey-vk", "view-1-hotkey-vk", 77},
+        {"sports-hotkey-vk", "view-2-hotkey-vk", 83},    {"soaps-hotkey-vk", "view-3-hotkey-vk", 79},
+    };
+    for (const Move& move : moves) {
+        uint32_t value = 0;
+        settings.GetUInt(move.from, value, move.defaultValue);
+        settings.SetUInt(move.to, value);
+    }
+    for (const Move& move : moves)
+        settings.Remove(move.from);
+}
+
+bool CGuideApplication::Shutdown()
+{
+    LogInfo("...application shutting down");
+    LogInfo("Cleanup listing update");
+    LogInfo("Shutdown basic systems");
+    LogInfo("Shutting down categories");
+    LogInfo("Shutting down channels");
+    GetSettings().Save();
+    LogInfo("Shutting down listings");
+    LogInfo("Shutting down graphics");
+    LogInfo("Recreating file associations");
+    LogInfo("Bye!");
+    return true;
+}
+
+bool CGuideApplication::IsInternetAvailable()
+{
+    bool allowed = true;
+    if (!GetSettings().GetBool("connection-allow-detection", allowed, true))
+        GetSettings().SetBool("connection-allow-detection", true);
+    if (!allowed)
+        return false;
+    if (!m_pConnectionWatcher)
+        m_pConnectionWatcher = std::make_unique<CInternetConnectionWatcher>();
+    return m_pConnectionWatcher->IsConnected();
+}

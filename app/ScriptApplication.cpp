@@ -1,0 +1,104 @@
+// The application object's base.
+#include "app/ScriptApplication.h"
+
+#include "foundation/Exceptions.h"
+#include "foundation/Log.h"
+#include "platform/MessageBox.h"
+#include "platform/Names.h"
+#include "platform/Process.h"
+
+namespace {
+// Messages that do not count as activity for the idle calls.
+constexpr uint32_t kPaintMessage = 0x000F;
+constexpr uint32_t kSystemTimerMessage = 0x0118;
+}  // namespace
+
+CScriptApplication::CScriptApplication(const std::string& applicationFolder)
+    : m_uExitMessage(plat::RegisterWindowMessage(plat::kExitMessageName))
+{
+    m_paths.SetApplicationFolder(applicationFolder);
+    m_paths.Load(m_paths.GetApplicationFolder() + "paths.dat");
+    m_settings.SetFolderPaths(&m_paths);
+    try {
+        const std::string userSettings = m_paths.GetFolder("user-settings");
+        m_paths.Load(userSettings + "user-paths.dat");
+        m_settings.Load(userSettings + "settings.dat");
+        // Published here, before any thread of ours runs, as setenv is not thread-safe.
+        plat::SetEnv("QVIMAGEDIR", m_paths.GetFolder("images-folder"));
+    } catch (CBaseException* e) {
+        m_strConstructionError = e->GetText();
+        e->Delete();
+        ShowMessage(m_strConstructionError);
+    }
+}
+
+CScriptApplication::~CScriptApplication() = default;
+
+bool CScriptApplication::Run()
+{
+    Initialise();
+    return Shutdown();
+}
+
+void CScriptApplication::ShowMessage(const std::string& text)
+{
+    plat::MessageBox(0, text, m_strName, plat::MB_OK);
+}
+
+int CScriptApplication::RunMessageLoop()
+{
+    bool idle = true;
+    uint32_t idleCount = 0;
+    plat::MSG msg;
+    for (;;) {
+        while (idle && !plat::PeekMessage(msg, 0, 0, 0, plat::PM_NOREMOVE))
+            idle = OnIdle(idleCount++);
+        do {
+            if (!plat::GetMessage(msg))
+                return int(msg.wParam);
+            if (msg.hwnd == 0 && msg.message == m_uExitMessage) {
+                // Another copy (the upgrader) asks every running copy to exit.
+                LogInfo("CScriptApplication::RunMessageLoop: Received quit message");
+                plat::PostQuitMessage(0);
+            } else {
+                plat::DispatchMessage(msg);
+            }
+            if (msg.message != kPaintMessage && msg.message != plat::WM_TIMER &&
+                msg.message != kSystemTimerMessage) {
+                idle = true;
+                idleCount = 0;
+            }
+        } while (plat::PeekMessage(msg, 0, 0, 0, plat::PM_NOREMOVE));
+    }
+}
+
+void CScriptApplication::StartUpgraderAndExit()
+{
+    std::string path = plat::kUpgraderName;
+    try {
+        path = GetFolder("app-folder") + path;
+    } catch (CBaseException* e) {
+        LogWarning("QV Upgrading: unable to restart '%s' because: %s", path.c_str(), e->GetText());
+        e->Delete();
+        return;
+    }
+    LogInfo("QV Upgrading: starting %s process", path.c_str());
+    if (!plat::SpawnDetached(path, {})) {
+        // Without an upgrader running, exiting would leave the user with no program at all.
+        LogWarning("QV Upgrading: unable to restart '%s' because: %s", path.c_str(),
+                   FormatLastError().c_str());
+        return;
+    }
+    LogInfo("QV Upgrading: posting exit message to close current app for upgrading");
+    plat::BroadcastMessage(plat::kExitMessageName);
+}
+
+std::string CScriptApplication::GetFolder(const std::string& key)
+{
+    return m_paths.GetFolder(key);
+}
+
+bool CScriptApplication::FindFolder(const std::string& key, std::string& path)
+{
+    return m_paths.FindFolder(key, path);
+}
