@@ -104,7 +104,7 @@ Thread::Thread(std::function<void()> body) : m_state(std::make_shared<State>())
     m_state->body = std::move(body);
     std::promise<uint32_t> started;
     std::future<uint32_t> id = started.get_future();
-    m_thread = std::thread([state = m_state, &started] {
+    m_thread = std::thread([state = m_state, started = std::move(started)]() mutable {
         started.set_value(GetCurrentThreadId());
         state->body();
         state->body = nullptr;
