@@ -1,5 +1,6 @@
 // A gzip file (level 9, as zlib's gz functions write it) read or written as a store.
 #pragma once
+#include <memory>
 #include <string>
 
 #include "foundation/Store.h"
@@ -15,18 +16,23 @@ public:
     CCompressedFile& operator=(const CCompressedFile&) = delete;
     ~CCompressedFile() override;
 
-    // The count of decompressed bytes delivered, 0 at the end; a damaged stream throws code 2.
+    // The count of decompressed bytes delivered, 0 at the end. Damaged data, a stream that
+    // stops before its end included, throws code 2. Concatenated gzip members are read one
+    // after another; a file that is not gzip at all is delivered as it is.
     uint32_t Read(void* pBuffer, uint32_t nLength) override;
     // Compresses the bytes; a call that stores nothing (a length of 0 included) throws code 2.
     void Write(const void* pBuffer, uint32_t nLength) override;
     bool IsEOF() override;
-    // Closes the stream; throws code 2 when the compressed data could not be written out.
+    // Closes the file; throws code 2 when the compressed data could not be written out.
     // The destructor closes too but ignores failures.
     void Close();
 
 private:
-    [[noreturn]] void FailWithStreamError();
+    struct CReader;
+    [[noreturn]] void Fail(int nCode, const std::string& strText) const;
+    [[noreturn]] void FailWithWriteError() const;
 
-    gzFile_s* m_pFile = nullptr;
+    gzFile_s* m_pWriter = nullptr;
+    std::unique_ptr<CReader> m_pReader;
     std::string m_strPath;
 };
