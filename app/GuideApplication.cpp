@@ -20,10 +20,11 @@ CGuideApplication::~CGuideApplication()
 
 bool CGuideApplication::Initialise()
 {
+    // Broadcasts of "QVL_Exit" from other copies reach the loop as messages to this thread; one
+    // that arrives during start-up waits in the queue.
+    plat::PostBroadcastsTo(m_broadcasts, plat::GetCurrentThreadId());
     if (!StartUp())
         return false;
-    // Broadcasts of "QVL_Exit" from other copies reach the loop as messages to this thread.
-    plat::PostBroadcastsTo(m_broadcasts, plat::GetCurrentThreadId());
     RunMessageLoop();
     return true;
 }

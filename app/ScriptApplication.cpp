@@ -16,6 +16,9 @@ constexpr uint32_t kSystemTimerMessage = 0x0118;
 CScriptApplication::CScriptApplication(const std::string& applicationFolder)
     : m_uExitMessage(plat::RegisterWindowMessage(plat::kExitMessageName))
 {
+    // Makes this thread's message queue now, so nothing posted to it from here on is lost.
+    plat::MSG msg;
+    plat::PeekMessage(msg, 0, 0, 0, plat::PM_NOREMOVE);
     m_paths.SetApplicationFolder(applicationFolder);
     m_paths.Load(m_paths.GetApplicationFolder() + "paths.dat");
     m_settings.SetFolderPaths(&m_paths);
