@@ -106,7 +106,7 @@ public:
     const std::vector<TXMLElement*>& GetChildren() const { return m_children; }
     const std::vector<CXMLAttribute>& GetAttributes() const { return m_attributes; }
 
-    // The value, or nullptr when absent. Valid until the attribute is set again.
+    // The value, or nullptr when absent. Valid until an attribute of the element is set.
     const char* GetAttribute(std::string_view name) const
     {
         const CXMLAttribute* found = Find(name, NameBucket(name));
