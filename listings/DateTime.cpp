@@ -236,3 +236,12 @@ std::string CDateTime::GetInternetDate() const {
                   kMonths[utc.tm_mon % 12], utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec);
     return text;
 }
+
+std::string CDateTime::GetISO8601() const {
+    std::tm utc{};
+    if (!m_bValid || !plat::UtcToUtcTm(m_nTime, utc)) return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                  utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return text;
+}

@@ -60,6 +60,8 @@ public:
     std::string GetDayText(bool bWithYear) const; // "Tuesday 3rd March [2009]"
     // "Tue, 03 Mar 2009 18:05:00 GMT", from the UTC fields.
     std::string GetInternetDate() const;
+    // "2009-03-03T18:05:00Z", for tools and diagnostics.
+    std::string GetISO8601() const;
 
     static const char* GetOrdinalSuffix(int nDay);   // "st", "nd", "rd", "th"
 

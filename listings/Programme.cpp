@@ -19,7 +19,7 @@ CProgramme::CProgramme(std::string strTitle, std::string strScheduleDescription,
     : m_uChannelID(uChannelID), m_uStart(uStart), m_uEnd(uEnd),
       m_nDuration(static_cast<uint16_t>(uEnd > uStart ? std::min<uint32_t>((uEnd - uStart) / 60, 0xFFFF) : 0)),
       m_strTitle(std::move(strTitle)), m_strScheduleDescription(std::move(strScheduleDescription)),
-      m_pCategory(CCategoryList::Instance().GetCategory(uCategoryID)), m_uProgrammeID(uProgrammeID),
+      m_uCategoryID(uCategoryID), m_pCategory(CCategoryList::Instance().GetCategory(uCategoryID)), m_uProgrammeID(uProgrammeID),
       m_keywords(std::move(keywords)), m_uUpdateDate(uUpdateDate), m_pAssignment(std::move(pAssignment)) {}
 
 bool CProgramme::IsOld() const { return plat::NowUnix() > int64_t(m_uEnd); }

@@ -31,6 +31,9 @@ public:
     uint16_t GetDuration() const { return m_nDuration; }   // minutes
     const std::string& GetTitle() const { return m_strTitle; }
     const std::string& GetScheduleDescription() const { return m_strScheduleDescription; }
+    // The category id as delivered (kept even when the category list does not know it) and
+    // the category it resolves to.
+    uint32_t GetCategoryID() const { return m_uCategoryID; }
     const CCategoryPtr& GetCategory() const { return m_pCategory; }
     uint32_t GetProgrammeID() const { return m_uProgrammeID; }
     const std::vector<uint16_t>& GetKeywords() const { return m_keywords; }
@@ -63,6 +66,7 @@ private:
     uint16_t m_nDuration = 0;
     std::string m_strTitle;
     std::string m_strScheduleDescription;
+    uint32_t m_uCategoryID = 0;
     CCategoryPtr m_pCategory;
     uint32_t m_uProgrammeID = 0;
     std::vector<uint16_t> m_keywords;
