@@ -79,7 +79,10 @@ public:
     }
 
     // Follows "|"-separated names from here; an empty path yields this element.
-    TXMLElement* FindPath(std::string_view path) { return Walk(path, false); }
+    TXMLElement* FindPath(std::string_view path) const
+    {
+        return const_cast<TXMLElement*>(this)->Walk(path, false);
+    }
     // As FindPath, creating the elements that are missing.
     TXMLElement* FindOrCreatePath(std::string_view path) { return Walk(path, true); }
 
