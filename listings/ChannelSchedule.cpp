@@ -285,12 +285,15 @@ bool CChannelSchedule::SetAllProgrammes(const CProgrammeList& list, uint32_t uLa
     const std::string newPath = ChannelFile(m_strFolder, m_uChannelID, ".new");
     const std::string oldPath = ChannelFile(m_strFolder, m_uChannelID, ".old");
 
-    // The data area and the index, built in memory.
+    // The data area and the index, built in memory, in start order (the index is searched by it).
+    std::vector<CProgrammePtr> programmes(list.begin(), list.end());
+    std::stable_sort(programmes.begin(), programmes.end(),
+                     [](const CProgrammePtr& a, const CProgrammePtr& b) { return a->GetStartTime() < b->GetStartTime(); });
     std::vector<ScheduleIndexEntry> index;
-    index.reserve(list.GetCount());
+    index.reserve(programmes.size());
     std::vector<uint8_t> data;
     bool fits = true;
-    for (const CProgrammePtr& programme : list) {
+    for (const CProgrammePtr& programme : programmes) {
         data.push_back(0xFF);
         data.push_back(0xFF);
         const std::vector<uint8_t> record = EncodeScheduleRecord(*programme);

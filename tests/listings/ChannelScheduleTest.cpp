@@ -422,14 +422,17 @@ TEST_F(ChannelScheduleTest, NextProgrammesAndUpdates) {
 }
 
 TEST_F(ChannelScheduleTest, TimesPast2038KeepTheirOrder) {
-    const uint32_t late = 0x80000000u + 7 * kHour;   // 19 January 2038, after the 32-bit signed limit
-    Store({Programme("Before", late - 2 * kHour, late - kHour), Programme("Across", late - kHour, late + kHour),
-           Programme("After", late + kHour, late + 2 * kHour), Programme("Far", 0xFFFF0000u, 0xFFFF0E10u)});
+    const uint32_t limit = 0x80000000u;   // 2038-01-19 03:14:08 UTC, past the signed 32-bit range
+    Store({Programme("Before", limit - 3 * kHour, limit - kHour), Programme("Across", limit - kHour, limit + kHour),
+           Programme("After", limit + kHour, limit + 2 * kHour), Programme("Far", 0xFFFF0000u, 0xFFFF0E10u)});
     auto schedule = Schedule();
     CProgrammeList list;
-    ASSERT_TRUE(schedule->GetProgrammeList(late, late + 2 * kHour, list, nullptr, false));
+    ASSERT_TRUE(schedule->GetProgrammeList(limit + 1800, limit + 2 * kHour, list, nullptr, false));
     EXPECT_EQ(Titles(list), (std::vector<std::string>{"Across", "After"}));
-    ASSERT_TRUE(schedule->GetAllProgrammes(list, late));
+    list.RemoveAll();
+    ASSERT_TRUE(schedule->GetNextProgrammes(limit - 2 * kHour, 2, list, nullptr));
+    EXPECT_EQ(Titles(list), std::vector<std::string>{"Before"});
+    ASSERT_TRUE(schedule->GetAllProgrammes(list, limit));
     EXPECT_EQ(Titles(list), (std::vector<std::string>{"Across", "After", "Far"}));
     uint32_t first, last;
     ASSERT_TRUE(schedule->GetListingsBounds(first, last));
@@ -478,10 +481,10 @@ TEST_F(ChannelScheduleTest, RewritesRotateFilesAndRecoverFromAnInterruptedOne) {
     ASSERT_TRUE(schedule->GetAllProgrammes(list, 0));
     const CProgrammePtr held = list.GetAt(0);
 
-    // Leftovers of an earlier failed rewrite are replaced.
+    // Leftovers of an earlier failed rewrite are replaced; the file is written in start order.
     ASSERT_TRUE(WriteTextFile(m_folder + "21.new", "partial"));
     ASSERT_TRUE(WriteTextFile(m_folder + "21.old", "stale"));
-    list.Add(Programme("B", kT0 + kHour, kT0 + 2 * kHour));
+    list.InsertAt(0, Programme("B", kT0 + kHour, kT0 + 2 * kHour));
     ASSERT_TRUE(schedule->SetAllProgrammes(list, kT0, 10));
     EXPECT_FALSE(plat::FileExists(m_folder + "21.new"));
     EXPECT_FALSE(plat::FileExists(m_folder + "21.old"));
