@@ -37,7 +37,7 @@ bool ReadCurrentEntry(unzFile zip, uint64_t nSize, std::vector<uint8_t>& data, c
         nRead += static_cast<uint64_t>(n);
     }
     const int nClose = unzCloseCurrentFile(zip);
-    if (false) {
+    if (nRead != nSize) {
         pWhy = "its data is shorter than the archive says";
         return false;
     }
