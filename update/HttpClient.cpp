@@ -241,6 +241,8 @@ private:
                     continue;
                 auto it = std::find_if(running.begin(), running.end(),
                                        [&](const auto& t) { return t->easy == msg->easy_handle; });
+                if (it == running.end())
+                    continue;
                 std::shared_ptr<Transfer> t = std::move(*it);
                 running.erase(it);
                 Finish(*t, msg->data.result);
@@ -408,7 +410,7 @@ private:
     size_t m_pending = 0;                             // requests not yet reported or dropped
     uint64_t m_generation = 0;
     bool m_stop = false;
-    uint32_t m_timeout = 0;
+    uint32_t m_timeout = 30;
     std::string m_userAgent;
 };
 

@@ -47,8 +47,8 @@ public:
     // Drops every pending request; none of them is reported afterwards, and Poll soon answers
     // true.
     virtual void CancelAll() = 0;
-    // Seconds allowed for connecting, and for a transfer to go without receiving anything; 0
-    // means no limit. Applies to requests started afterwards.
+    // Seconds allowed for connecting, and for a transfer to go without receiving anything
+    // (30 until set); 0 means no limit. Applies to requests started afterwards.
     virtual void SetTimeout(uint32_t seconds) = 0;
     virtual void SetUserAgent(const std::string& text) = 0;
     // Cancels what is pending, stops the I/O thread and frees the client. Once it returns no
