@@ -252,6 +252,7 @@ CScriptEngine::CScriptEngine() = default;
 CScriptEngine::~CScriptEngine()
 {
     Destroy();
+    std::lock_guard<std::mutex> lock(m_lockQueue);
     for (CQueuedCallback* pCallback : m_vecQueue)
         pCallback->Destroy();
 }
@@ -333,6 +334,7 @@ void CScriptEngine::Destroy()
     // owned by script are deleted, and static ones unbound, while the engine still exists.
     JS_GC(cx);
     JS_SetContextPrivate(cx, nullptr);
+    std::lock_guard<std::mutex> lockWatch(m_lockWatch);   // other threads may be queueing
     m_pContext = nullptr;
 }
 

@@ -271,6 +271,8 @@ bool CTestApp::Collect(JSContext* cx, unsigned argc, JS::Value* vp)
     return true;
 }
 
+const CJSConstantSpec kConstants[] = {{1, "knTestOne"}, {0.5, "knTestHalf"}, {0, nullptr}};
+
 }  // namespace
 
 std::unique_ptr<CJSObject> DefineTestObjects(CScriptEngine& engine)
@@ -281,6 +283,9 @@ std::unique_ptr<CJSObject> DefineTestObjects(CScriptEngine& engine)
             return nullptr;
     }
     if (!DefineStaticObject(engine, engine.GetGlobalObject(), "testApp", g_appClass, pApp.get()))
+        return nullptr;
+    CScriptEngine::CEnter enter(engine);
+    if (!DefineConstants(engine.GetContext(), engine.GetGlobalObject(), kConstants))
         return nullptr;
     return pApp;
 }

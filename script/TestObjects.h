@@ -13,12 +13,13 @@
 //                                        native object does not handle; makeImage(width),
 //                                        area(rect), echoText(value), echoInt(value),
 //                                        echoBool(value), collect()
+//   knTestOne, knTestHalf                global constants 1 and 0.5
 #pragma once
 #include <memory>
 
 #include "script/JSObject.h"
 
-// Defines the classes and the object testApp on the engine. The answer is testApp's native
+// Defines the classes, the object testApp and the constants on the engine. The answer is testApp's native
 // object: keep it while the engine exists.
 std::unique_ptr<CJSObject> DefineTestObjects(CScriptEngine& engine);
 

@@ -100,13 +100,14 @@ TEST_F(BindingTest, PropertiesDispatchByTinyId)
                     "var p = new TestPoint(3, 4); p.y = 9;\n"
                     "var image = testApp.makeImage(12);\n"
                     "testApp.name = 'Guide';\n"
+                    "knTestOne = 5; delete knTestHalf;\n"
                     "result = [r.left, r.width, r.extra, p.x, p.y, r.contains(new TestPoint(3, 3)),\n"
                     "          r.contains(p), image.width, image instanceof TestImage,\n"
                     "          r instanceof TestRect, testApp.name, testApp.area(r),\n"
-                    "          Object.keys(r).join('+')].join(',');\n",
+                    "          Object.keys(r).join('+'), knTestOne, knTestHalf].join(',');\n",
                     "props.js"))
         << m_engine.AllReports();
-    EXPECT_EQ(Global("result"), "2,8,mine,3,9,true,false,12,true,true,Guide,40,extra");
+    EXPECT_EQ(Global("result"), "2,8,mine,3,9,true,false,12,true,true,Guide,40,extra,1,0.5");
     EXPECT_TRUE(m_engine.m_vecReports.empty()) << m_engine.AllReports();
 }
 
