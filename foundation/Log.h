@@ -3,6 +3,10 @@
 #pragma once
 #include <string>
 
+// A log call whose format is a variable and that has no arguments, LogInfo(text), is how outside
+// text becomes a format: warn about it wherever the log is used.
+#pragma GCC diagnostic warning "-Wformat-security"
+
 // Sets up logging for the process. Lines written before this call are dropped.
 //   eventSource, messageFile: the system event-log registration; accepted and ignored here.
 //   filePath: the log file; empty means no file.
