@@ -1,10 +1,8 @@
 #include "images/Image.h"
 #include "images/Decoders.h"
-#include "platform/File.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -33,21 +31,6 @@ bool CImageReader::Skip(int64_t count)
     if (count < 0 ? static_cast<uint64_t>(-count) > m_pos : static_cast<uint64_t>(count) > Remaining())
         return false;
     m_pos = static_cast<size_t>(static_cast<int64_t>(m_pos) + count);
-    return true;
-}
-
-bool ReadImageFile(const std::string& path, std::vector<uint8_t>& out)
-{
-    plat::FileInfo info;
-    if (!plat::GetFileInfo(path, info) || info.isDirectory || info.size > kMaxImageFileSize)
-        return false;
-    FILE* file = plat::OpenFile(path, "rb");
-    if (!file)
-        return false;
-    out.resize(static_cast<size_t>(info.size));
-    const size_t got = out.empty() ? 0 : std::fread(out.data(), 1, out.size(), file);
-    plat::CloseFile(file);
-    out.resize(got);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/File.h"
 #include "platform/Process.h"
 
+#include <cstdio>
 #include <map>
 #include <mutex>
 
@@ -75,6 +76,21 @@ CImagePtr AskTheme(const std::string& name)
 }
 
 }  // namespace
+
+bool ReadImageFile(const std::string& path, std::vector<uint8_t>& out)
+{
+    plat::FileInfo info;
+    if (!plat::GetFileInfo(path, info) || info.isDirectory || info.size > kMaxImageFileSize)
+        return false;
+    FILE* file = plat::OpenFile(path, "rb");
+    if (!file)
+        return false;
+    out.resize(static_cast<size_t>(info.size));
+    const size_t got = out.empty() ? 0 : std::fread(out.data(), 1, out.size(), file);
+    plat::CloseFile(file);
+    out.resize(got);
+    return true;
+}
 
 CImagePtr GetImage(const std::string& name)
 {
