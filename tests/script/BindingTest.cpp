@@ -201,6 +201,22 @@ TEST_F(BindingTest, QueuedCallsToCollectedObjectsAreSafe)
     for (const CJSObject::CRef& ref : refs)
         nDeleted += ref.Get() == nullptr;
     EXPECT_EQ(nDeleted, kObjects / 2);
+    {
+        // A compacting collection moves the survivors out of their half-empty arenas: each
+        // native object must still know where its script object is.
+        CScriptEngine::CEnter enter(m_engine);
+        JSContext* cx = m_engine.GetContext();
+        JS::PrepareForFullGC(cx);
+        JS::NonIncrementalGC(cx, JS::GCOptions::Shrink, JS::GCReason::API);
+        JS::RootedValue arrayValue(cx), value(cx);
+        ASSERT_TRUE(JS_GetProperty(cx, m_engine.GetGlobalObject(), "objects", &arrayValue));
+        JS::RootedObject array(cx, &arrayValue.toObject());
+        for (int i = 0; i < kObjects; i += 2) {
+            ASSERT_TRUE(JS_GetElement(cx, array, i, &value));
+            ASSERT_NE(refs[i].Get(), nullptr);
+            EXPECT_EQ(refs[i].Get()->GetScriptObject(), &value.toObject());
+        }
+    }
 
     std::atomic<int> nToLiving{0};
     std::vector<std::thread> threads;
