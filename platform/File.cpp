@@ -344,6 +344,13 @@ bool FileExists(const std::string& path)
     return lstat(path.c_str(), &st) == 0;
 }
 
+bool IsSameFile(const std::string& a, const std::string& b)
+{
+    struct stat first{}, second{};
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
 bool IsDirectory(const std::string& path)
 {
     struct stat st{};

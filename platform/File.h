@@ -59,6 +59,9 @@ struct FileInfo {
 bool GetFileInfo(const std::string& path, FileInfo& out);
 
 bool FileExists(const std::string& path);        // any kind of entry
+// True when both paths exist and lead to the same file or folder (links and other spellings
+// of one path included).
+bool IsSameFile(const std::string& a, const std::string& b);
 bool IsDirectory(const std::string& path);
 bool DeleteFile(const std::string& path);
 bool CreateDirectory(const std::string& path);   // one level; true when it already exists
