@@ -19,6 +19,7 @@
 #include "foundation/FileUtils.h"
 #include "foundation/Log.h"
 #include "platform/MessageBox.h"
+#include "script/theme/Theme.h"
 
 namespace {
 
@@ -762,12 +763,9 @@ void CScriptEngine::OnFinalizeStatus(JS::GCContext*, JSFinalizeStatus status, vo
 
 // ---- the application's engine ---------------------------------------------------------------
 
-bool CThemeScriptEngine::LoadInclude(const std::string& strName, const std::string& strIncludingPath,
-                                     std::string& strText)
+bool CThemeScriptEngine::LoadInclude(const std::string& strName, const std::string&, std::string& strText)
 {
-    if (m_includeReader)
-        return m_includeReader(strName, strText);
-    return CScriptEngine::LoadInclude(strName, strIncludingPath, strText);
+    return CTheme::Instance().ReadText(strName, strText);
 }
 
 void CThemeScriptEngine::Report(int nLevel, const std::string& strText)

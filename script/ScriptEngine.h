@@ -8,7 +8,6 @@
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -187,20 +186,12 @@ private:
     std::thread m_threadWatcher;
 };
 
-// The application's engine: errors are logged and shown in a message box, and included files
-// come from the include reader (the loaded theme) once one is set.
+// The application's engine: included files come from the loaded theme, and errors are logged
+// and shown in a message box.
 class CThemeScriptEngine : public CScriptEngine {
 public:
-    using IncludeReader = std::function<bool(const std::string& strName, std::string& strText)>;
-
-    // Reads includes by their name as written; without a reader they come from the including
-    // file's folder.
-    void SetIncludeReader(IncludeReader reader) { m_includeReader = std::move(reader); }
-
+    // The theme's file of that name, as written (the including file's path plays no part).
     bool LoadInclude(const std::string& strName, const std::string& strIncludingPath,
                      std::string& strText) override;
     void Report(int nLevel, const std::string& strText) override;
-
-private:
-    IncludeReader m_includeReader;
 };

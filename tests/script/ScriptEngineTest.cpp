@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/MessageBox.h"
+#include "script/theme/Theme.h"
 #include "tests/script/ScriptTestSupport.h"
 
 namespace {
@@ -228,27 +229,32 @@ TEST_F(ScriptTest, CollectionPhasesAreReportedWhenAskedFor)
         EXPECT_EQ(report.nLevel, 0);
 }
 
-TEST(ThemeScriptEngine, ShowsErrorsAndReadsIncludesFromTheTheme)
+TEST_F(ScriptTest, ThemeEngineReadsIncludesFromTheThemeAndShowsErrors)
 {
-    CScriptRuntime runtime;
-    CThemeScriptEngine engine;
-    ASSERT_TRUE(engine.Create(runtime));
-    plat::TakeShownMessageBoxes();
-    std::vector<std::string> asked;
-    engine.SetIncludeReader([&](const std::string& strName, std::string& strText) {
-        asked.push_back(strName);
-        strText = "var fromTheme = 1;\nnull.f;\n";
-        return strName == "scripts/lib.js";
-    });
-    EXPECT_FALSE(engine.RunText("#include \"scripts\\lib.js\"\n", "/themes/default/theme.velasc"));
-    EXPECT_EQ(asked, std::vector<std::string>{"scripts/lib.js"});
-    std::vector<plat::ShownMessageBox> boxes = plat::TakeShownMessageBoxes();
+    // Includes are looked up in the theme by the name as written, whatever the including path.
+    std::string strTheme = WriteFiles({{"theme.velasc", ""}});
+    std::filesystem::create_directories(m_folder / "scripts");
+    WriteFiles({{"scripts/lib.js", "var fromTheme = 1;\nnull.f;\n"}, {"lib.js", "var wrongFile = 1;\n"}});
+    ASSERT_TRUE(CTheme::Instance().LoadTheme(strTheme));
+    std::vector<plat::ShownMessageBox> boxes;
+    bool bRan = true, bEmptyRan = false;
+    std::thread([&] {
+        CScriptRuntime runtime;
+        CThemeScriptEngine engine;
+        ASSERT_TRUE(engine.Create(runtime));
+        plat::TakeShownMessageBoxes();
+        bRan = engine.RunText("#include \"scripts\\lib.js\"\n", "/elsewhere/theme.velasc");
+        boxes = plat::TakeShownMessageBoxes();
+        bEmptyRan = engine.RunText("", "empty.js");   // information is only logged
+        std::vector<plat::ShownMessageBox> more = plat::TakeShownMessageBoxes();
+        boxes.insert(boxes.end(), more.begin(), more.end());
+    }).join();
+    EXPECT_FALSE(bRan);
+    EXPECT_TRUE(bEmptyRan);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "Quilvo Lite Error");
     EXPECT_EQ(boxes[0].flags, plat::MB_OK | plat::MB_ICONERROR);
-    EXPECT_EQ(boxes[0].text, "/themes/default/lib.js(2) : TypeError: null has no properties\nError line: null.f;");
-    EXPECT_TRUE(engine.RunText("", "empty.js"));   // information is only logged
-    EXPECT_TRUE(plat::TakeShownMessageBoxes().empty());
+    EXPECT_EQ(boxes[0].text, "/elsewhere/lib.js(2) : TypeError: null has no properties\nError line: null.f;");
 }
 
 // ---- the callback queue ---------------------------------------------------------------------
