@@ -25,10 +25,21 @@ void CCategoryList::SetCategories(std::vector<CCategoryPtr> categories) {
         });
     });
     std::unordered_map<uint32_t, CCategoryPtr> byID;
-    for (const auto& category : categories) byID.emplace(category->GetID(), category);
+    std::unordered_map<uint32_t, int> positions;
+    for (size_t i = 0; i < categories.size(); ++i) {
+        byID.emplace(categories[i]->GetID(), categories[i]);
+        positions.emplace(categories[i]->GetID(), static_cast<int>(i));
+    }
     std::lock_guard<std::mutex> lock(m_lock);
     m_sorted = std::move(categories);
     m_byID = std::move(byID);
+    m_positions = std::move(positions);
+}
+
+int CCategoryList::GetPosition(uint32_t uID) const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    const auto it = m_positions.find(uID);
+    return it != m_positions.end() ? it->second : -1;
 }
 
 std::vector<CCategoryPtr> CCategoryList::GetSortedCategories() const {

@@ -34,10 +34,13 @@ public:
     // Replaces the list; the categories are kept sorted by name.
     void SetCategories(std::vector<CCategoryPtr> categories);
     std::vector<CCategoryPtr> GetSortedCategories() const;
+    // The category's place in the sorted categories; -1 for an id that is not in the list.
+    int GetPosition(uint32_t uID) const;
 
 private:
     mutable std::mutex m_lock;
     std::vector<CCategoryPtr> m_sorted;
     std::unordered_map<uint32_t, CCategoryPtr> m_byID;
+    std::unordered_map<uint32_t, int> m_positions;
     const CCategoryPtr m_pDefault = std::make_shared<const CCategory>(kDefaultCategoryID, "Unknown");
 };

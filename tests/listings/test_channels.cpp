@@ -182,6 +182,9 @@ TEST(Categories, ReadSortedWithUnknownForMissingIds)
     EXPECT_EQ(names, (std::vector<std::string>{"drama", "Films", "Sport"}));
     EXPECT_EQ(list.GetCategory(9)->GetName(), "Films");
     EXPECT_EQ(list.GetCategory(33)->GetName(), "Unknown");
+    EXPECT_EQ(list.GetPosition(9), 1);
+    EXPECT_EQ(list.GetPosition(5), 2);
+    EXPECT_EQ(list.GetPosition(33), -1);
 
     // A damaged file empties the list: every id is then "Unknown".
     folder.Write("category", CListingsFileBytes().U32(1000000).U32(2).U32(5).Text("Sport").Get());
