@@ -43,7 +43,8 @@ std::atomic<IClock*> g_clock{nullptr};
 locale_t LocaleFor(int mask, const std::string& name)
 {
     static std::mutex lock;
-    static std::map<std::pair<int, std::string>, locale_t> made;
+    // Never destroyed: the locale objects must outlive every static that formats a date.
+    static auto& made = *new std::map<std::pair<int, std::string>, locale_t>;
     std::lock_guard<std::mutex> guard(lock);
     auto it = made.find({mask, name});
     if (it != made.end())

@@ -189,7 +189,7 @@ TEST_F(FolderPathsTest, TheInstalledTableNamesEveryFolder)
 {
     CFolderPaths paths;
     paths.SetApplicationFolder(Path("app"));
-    ASSERT_TRUE(paths.Load(QVL_TEST_DATA "/../../app/data/paths.dat"));
+    ASSERT_TRUE(paths.Load(QVL_SOURCE_DIR "/app/data/paths.dat"));
     const char* keys[] = {"app-folder", "updates-folder", "backup-files-folder",
                           "pending-schedules-folder", "schedule-folder", "user-settings",
                           "user-settings-backup", "quilvo-folder", "channels-folder",
