@@ -16,6 +16,7 @@
 #include <functional>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "foundation/CRC.h"
 #include "foundation/CompressedFile.h"
@@ -44,6 +45,19 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds l
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+// The exit code of a child, or -1 when it did not end in time (it is then killed) or was
+// killed by a signal.
+int WaitForExit(pid_t pid, std::chrono::seconds limit)
+{
+    int status = 0;
+    const bool ended = WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, limit);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 struct Entry {
@@ -136,9 +150,10 @@ public:
         list.Close();
     }
 
-    // Starts the upgrader as the program does: no arguments, headless, the user's environment
-    // pointed into the temporary folder.
-    void Start()
+    // Starts a program of the app folder as the user's programs start: no arguments,
+    // headless, the user's environment pointed into the temporary folder, standard error kept
+    // in a file of that name.
+    pid_t Spawn(const std::string& name) const
     {
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
@@ -153,26 +168,19 @@ public:
         for (std::string& entry : env)
             envp.push_back(entry.data());
         envp.push_back(nullptr);
-        std::string program = App() + "QuilvoLiteUpgrader";
+        std::string program = App() + name;
         char* argv[] = {program.data(), nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ASSERT_EQ(posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
+        posix_spawn_file_actions_addopen(&actions, 2, Path(name + ".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = 0;
+        EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
         posix_spawn_file_actions_destroy(&actions);
+        return pid;
     }
-    // The exit code, or -1 when the upgrader did not end in time.
-    int Wait(std::chrono::seconds limit = std::chrono::seconds(60))
-    {
-        int status = 0;
-        const bool ended = WaitFor([&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; }, limit);
-        if (!ended) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        m_pid = 0;
-        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    void Start() { m_pid = Spawn("QuilvoLiteUpgrader"); }
+    std::string Stderr() const { return Read(Path("QuilvoLiteUpgrader.stderr")); }
+    int Wait(std::chrono::seconds limit = std::chrono::seconds(60)) { return WaitForExit(std::exchange(m_pid, 0), limit); }
     int Run()
     {
         Start();
@@ -286,7 +294,7 @@ TEST(Upgrader, InstallsBacksUpAndRestarts)
     listener.Stop();
     plat::SetEnv("XDG_RUNTIME_DIR", savedRuntime);
 
-    EXPECT_EQ(code, 0) << in.Read(in.Path("stderr"));
+    EXPECT_EQ(code, 0) << in.Stderr();
     EXPECT_EQ(exits.load(), 1);
     // Before anything reads the file, which would move its access time.
     plat::FileTimes times;
@@ -439,7 +447,7 @@ TEST(Upgrader, StopsBeforeInstallingAnything)
         Installation in;
         in.Write(in.App() + "libquilvolite.so", "old library");
         c.prepare(in);
-        EXPECT_EQ(in.Run(), 1) << in.Read(in.Path("stderr"));
+        EXPECT_EQ(in.Run(), 1) << in.Stderr();
         const std::vector<std::string> log = in.Log();
         const std::vector<std::string> warnings = c.warnings(in);
         ExpectInOrder(log, warnings);
@@ -471,7 +479,7 @@ TEST(Upgrader, GivesUpOnAHeldFileAndPutsTheOldFilesBack)
     const int code = in.Run();
     plat::CloseFile(held);
 
-    EXPECT_EQ(code, 1) << in.Read(in.Path("stderr"));
+    EXPECT_EQ(code, 1) << in.Stderr();
     const std::vector<std::string> log = in.Log();
     EXPECT_EQ(Count(log, std::string("\tCopy failed, retrying in 500 ms, because: ") + kBusy), 50);
     ExpectInOrder(log, {
@@ -514,7 +522,7 @@ TEST(Upgrader, WaitsForTheProgramToExitAndForAHeldFile)
 
     EXPECT_TRUE(WaitFor([&] { return logHas("Copy failed"); }, std::chrono::seconds(10)));
     plat::CloseFile(held);
-    EXPECT_EQ(in.Wait(), 0) << in.Read(in.Path("stderr"));
+    EXPECT_EQ(in.Wait(), 0) << in.Stderr();
     const std::vector<std::string> log = in.Log();
     const int retries = Count(log, std::string("\tCopy failed, retrying in 500 ms, because: ") + kBusy);
     EXPECT_GE(retries, 1);
@@ -534,6 +542,68 @@ TEST(Upgrader, TellsTheUserWhenTheProgramCannotBeRestarted)
     ExpectInOrder(log, {"Starting " + in.App() + "QuilvoLite process",
                         "Quilvo Lite: Unable to restart program because: (2) No such file or directory", "Bye!"});
     EXPECT_EQ(log.back(), "Bye!");
+}
+
+// The hand-over with the real program: QuilvoLite from the build runs; the upgrader asks it to
+// exit, waits until it has let go of its lock, replaces its main library (keeping the old one
+// as a backup) and starts it again from the app folder.
+TEST(Upgrader, ReplacesTheLibraryOfTheRunningProgramAndRestartsIt)
+{
+    if (!fs::exists(QVL_APP_DIR "/QuilvoLite") || !fs::exists(QVL_APP_DIR "/libquilvolite.so"))
+        GTEST_SKIP() << "QuilvoLite and libquilvolite.so are not built";
+    if (plat::SingleInstanceLock::IsTaken(plat::kSingleInstanceName))
+        GTEST_SKIP() << "a QuilvoLite of this user is running";
+    Installation in;
+    const std::string app = in.App();
+    for (const auto& item : fs::directory_iterator(QVL_APP_DIR)) {
+        const std::string name = item.path().filename().string();
+        const bool library = plat::IsProgramFile(name) && !plat::IsExecutableName(name);
+        if (name == plat::kLauncherName || library || name == "themes" || name == "images")
+            fs::copy(item.path(), app + name, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    }
+    // The process id of each "Application starting up..." line of the program's log.
+    const auto starts = [&] {
+        std::vector<std::string> pids;
+        std::istringstream lines(in.Read(in.Data("logs/QuilvoLite.log")));
+        for (std::string line; std::getline(lines, line);) {
+            std::vector<std::string> fields;
+            std::istringstream split(line);
+            for (std::string field; std::getline(split, field, '\t');)
+                fields.push_back(field);
+            if (fields.size() == 5 && fields[4].rfind("Application starting up...", 0) == 0)
+                pids.push_back(fields[2]);
+        }
+        return pids;
+    };
+    const pid_t first = in.Spawn(plat::kLauncherName);
+    bool ended = false;
+    WaitFor([&] { return (ended = waitpid(first, nullptr, WNOHANG) == first) || starts().size() == 1; },
+            std::chrono::seconds(30));
+    if (ended && starts().empty())
+        GTEST_SKIP() << "another copy took the single-instance lock first";
+    ASSERT_EQ(starts().size(), 1u) << in.Read(in.Path("QuilvoLite.stderr"));
+    const std::string oldLibrary = in.Read(app + "libquilvolite.so");
+    in.Download({{"f00d", "libquilvolite.so", "", oldLibrary}});
+
+    EXPECT_EQ(in.Run(), 0) << in.Stderr();
+    EXPECT_EQ(WaitForExit(first, std::chrono::seconds(10)), 0);
+    ASSERT_TRUE(WaitFor([&] { return starts().size() == 2; }, std::chrono::seconds(30)))
+        << in.Read(in.Data("logs/QuilvoLite.log"));
+    const pid_t restarted = pid_t(std::stoi(starts()[1]));
+    EXPECT_NE(restarted, first);
+    // The restarted copy is not a child of this test: end it as the user's session would.
+    kill(restarted, SIGTERM);
+    EXPECT_TRUE(WaitFor([&] { return !plat::ProcessExists(uint32_t(restarted)); }, std::chrono::seconds(30)));
+
+    const std::vector<std::string> log = in.Log();
+    EXPECT_EQ(CountWarnings(log), 0) << ::testing::PrintToString(log);
+    ExpectInOrder(log, {"Copying libquilvolite.so to the backup folder",
+                        "Copying file '" + in.Updates() + "f00d' to '" + app + "libquilvolite.so'",
+                        "Starting " + app + "QuilvoLite process", "Bye!"});
+    EXPECT_TRUE(in.Read(in.Data("program-backup/libquilvolite.so")) == oldLibrary);
+    plat::FileTimes times;
+    ASSERT_TRUE(plat::GetFileTimes(app + "libquilvolite.so", times));
+    EXPECT_EQ(times.lastWrite, kEntryTime);
 }
 
 }  // namespace
