@@ -4,6 +4,10 @@
 #include "app/BuildInfo.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Log.h"
+#include "listings/CategoryFile.h"
+#include "listings/ChannelManager.h"
+#include "listings/Regions.h"
+#include "script/theme/Theme.h"
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
 
@@ -47,6 +51,24 @@ bool CGuideApplication::StartUp()
         LogInfo("Quilvo Lite was built on %s", BuildDateText().c_str());
         LogTimeZone();
         MigrateHotKeySettings();
+
+        std::string theme;
+        if (!settings.GetString("user-selected-theme", theme, "default"))
+            settings.SetString("user-selected-theme", theme);
+        const std::string themePath = GetFolder("themes-folder") + theme;
+        try {
+            CTheme::Instance().LoadTheme(themePath);
+        } catch (CBaseException* e) {
+            const std::string text = e->GetText();
+            e->Delete();
+            LogWarning("%s", text.c_str());
+            ShowMessage("Quilvo Lite encountered the following fatal error:\n\n'" + text + "'");
+            return false;
+        }
+
+        CChannelManager::SetFolderPaths(&GetPaths());
+        LoadCategories(GetFolder("app-folder") + "category");
+        CRegions().CheckSelectedRegion(settings);
         return true;
     } catch (CBaseException* e) {
         ShowMessage(e->GetText());

@@ -35,6 +35,7 @@ protected:
         fs::create_directories(m_temp / "run");
         fs::create_directories(m_temp / "app");
         fs::copy_file(QVL_APP_DIR "/paths.dat", m_temp / "app/paths.dat");
+        fs::copy(QVL_APP_DIR "/themes", m_temp / "app/themes", fs::copy_options::recursive);
         plat::TakeShownMessageBoxes();
     }
     void TearDown() override { InitLogging("", "", "", 0, false); }
