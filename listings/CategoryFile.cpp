@@ -34,7 +34,7 @@ bool LoadCategories(const std::string& strPath, CCategoryList& list)
     try {
         list.SetCategories(ReadCategoryFile(strPath));
     } catch (CBaseException* e) {
-        LogWarning("Failed to load categories with error %s", e->GetText());
+        LogWarning("Failed to load categories with error %s", OneLineText(e->GetText()).c_str());
         e->Delete();
         list.SetCategories({});
         bLoaded = false;

@@ -110,7 +110,7 @@ void CChannelManager::Load()
         LogInfo("%d channels loaded", static_cast<int>(entries.size()));
         LogInfo("Loading channels - done");
     } catch (CBaseException* e) {
-        LogWarning("failed to load channels file because; %s", e->GetText());
+        LogWarning("failed to load channels file because; %s", OneLineText(e->GetText()).c_str());
         e->Delete();
         entries.clear();
     }
@@ -197,7 +197,7 @@ std::shared_ptr<CChannelManager> CChannelManager::Get()
                 folders.strImages = g_pFolderPaths->GetFolder("channel-images-folder");
                 folders.strOldImages = g_pFolderPaths->GetFolder("quilvo-folder");
             } catch (CBaseException* e) {
-                LogWarning("failed to load channels file because; %s", e->GetText());
+                LogWarning("failed to load channels file because; %s", OneLineText(e->GetText()).c_str());
                 e->Delete();
             }
         }

@@ -20,7 +20,7 @@ bool CKeywordList::Load(const std::string& strPath)
         m_words = std::move(words);
         bLoaded = true;
     } catch (CBaseException* e) {
-        LogWarning("Failed to load keywords with error %s", e->GetText());
+        LogWarning("Failed to load keywords with error %s", OneLineText(e->GetText()).c_str());
         e->Delete();
     }
     LogInfo("Finished loading keywords");

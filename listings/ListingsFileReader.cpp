@@ -3,6 +3,18 @@
 #include "foundation/Exceptions.h"
 #include "foundation/FileStore.h"
 
+std::string OneLineText(const char* pszText)
+{
+    std::string strText;
+    for (const char* p = pszText; *p; ++p) {
+        if (*p != '\r' && *p != '\n')
+            strText += *p;
+        else if (strText.empty() || strText.back() != ' ')
+            strText += ' ';
+    }
+    return strText;
+}
+
 CListingsFileReader::CListingsFileReader(const std::string& strPath)
 {
     CFileStore file(strPath, storeRead);

@@ -9,6 +9,10 @@
 #include "foundation/MemoryStore.h"
 #include "foundation/StoreArchive.h"
 
+// A failure's text for a log line: its line breaks (file errors have "\r\nReason:\r\n") become
+// single blanks, so that each log entry stays one line.
+std::string OneLineText(const char* pszText);
+
 class CListingsFileReader {
 public:
     // Files larger than this are refused.
