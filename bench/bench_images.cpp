@@ -17,7 +17,7 @@ void Decode(benchmark::State& state, const Bytes& data)
             state.SkipWithError("decoding failed");
         benchmark::DoNotOptimize(image.GetFrameCount());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(data.size()));
+    state.counters["file_bytes"] = static_cast<double>(data.size());
 }
 
 void BM_DecodePng(benchmark::State& state)
