@@ -1,5 +1,8 @@
-// The keyword search over a small programme database: which programmes of a range match, and
-// in which of their texts.
+// The keyword search over a small programme database, in process and through qvl search:
+// which programmes of a range match, and in which of their texts.
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,7 +15,7 @@
 
 namespace {
 
-constexpr uint32_t kDay = 1796083200;   // 2026-12-01 00:00 UTC
+constexpr uint32_t kDay = 1954886400;   // 2031-12-13 00:00 UTC
 
 CProgrammePtr Make(uint32_t channel, uint32_t hour, const char* title, const char* description, uint32_t id)
 {
@@ -20,53 +23,101 @@ CProgrammePtr Make(uint32_t channel, uint32_t hour, const char* title, const cha
                                         channel, nullptr, std::vector<uint16_t>{}, 0);
 }
 
-}  // namespace
-
-TEST(ProgrammeSearch, FindsTheProgrammesOfTheRangeByTitleDescriptionAndPeople)
-{
-    const auto root = std::filesystem::temp_directory_path() /
-                      ("qvl-search-" + std::to_string(plat::GetCurrentProcessId()));
-    std::filesystem::remove_all(root);
-    std::filesystem::create_directories(root / "schedules");
-    std::filesystem::create_directories(root / "pending");
+class ProgrammeSearch : public ::testing::Test {
+protected:
+    ProgrammeSearch()
     {
-        CProgrammeDBFlat database((root / "schedules").string() + "/", (root / "pending").string() + "/");
+        m_root = std::filesystem::temp_directory_path() /
+                 ("qvl-search-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                  std::to_string(plat::GetCurrentProcessId()));
+        std::filesystem::remove_all(m_root);
+        for (const char* folder : {"schedules", "pending", "app", "home"})
+            std::filesystem::create_directories(m_root / folder);
+        CProgrammeDBFlat database(Folder("schedules"), Folder("pending"));
         CProgrammeList one, two;
         one.Add(Make(1, 18, "Evening News", "Headlines & weather.", 11));
         one.Add(Make(1, 19, "Jaws", "A shark.\rDirector: Steven Spielberg\rStarring: Roy Scheider, Robert Shaw", 12));
         one.Add(Make(1, 23, "Late News", "", 13));
         two.Add(Make(2, 18, "Newsround", "For children.", 21));
         two.Add(Make(2, 20, "Spielberg at 80", "The news of his films.", 22));
-        ASSERT_TRUE(database.UpdateChannelProgrammes(1, one, kDay, 1, 0));
-        ASSERT_TRUE(database.UpdateChannelProgrammes(2, two, kDay, 1, 0));
-        const std::vector<CChannelAssignmentPtr> lineUp = {std::make_shared<CChannelAssignment>(0, 2, "", ""),
-                                                           std::make_shared<CChannelAssignment>(0, 1, "", "")};
-
-        struct Case {
-            const char* expression;
-            CSearchExpression::MatchMode mode;
-            uint32_t toHour;
-            std::vector<std::pair<uint32_t, size_t>> found;   // programme id, text of the first hit
-        };
-        const Case cases[] = {
-            {"news", CSearchExpression::kWholeWords, 24, {{22, 1}, {11, 0}, {13, 0}}},
-            {"news", CSearchExpression::kAnywhere, 24, {{21, 0}, {22, 1}, {11, 0}, {13, 0}}},
-            {"news", CSearchExpression::kWholeWords, 23, {{22, 1}, {11, 0}}},   // Late News starts at 23:00
-            {"spielberg not (shark or \"at 80\")", CSearchExpression::kWholeWords, 24, {}},
-            {"spielberg", CSearchExpression::kWholeWords, 24, {{22, 0}, {12, 2}}},
-            {"robert shaw and weather", CSearchExpression::kWholeWords, 24, {}},
-            {"robert shaw or weather", CSearchExpression::kWholeWords, 24, {{11, 1}, {12, 2}}},
-        };
-        for (const Case& c : cases) {
-            const CSearchExpression search(c.expression, c.mode);
-            std::vector<std::pair<uint32_t, size_t>> found;
-            for (const ProgrammeSearchResult& result : SearchProgrammes(database, lineUp, kDay, kDay + c.toHour * 3600, search)) {
-                ASSERT_FALSE(result.m_hits.empty());
-                found.emplace_back(result.m_pProgramme->GetProgrammeID(), result.m_hits[0].m_nText);
-            }
-            EXPECT_EQ(found, c.found) << c.expression;
-        }
+        EXPECT_TRUE(database.UpdateChannelProgrammes(1, one, kDay, 1, 0));
+        EXPECT_TRUE(database.UpdateChannelProgrammes(2, two, kDay, 1, 0));
         database.Close();
     }
-    std::filesystem::remove_all(root);
+    ~ProgrammeSearch() override { std::filesystem::remove_all(m_root); }
+
+    std::string Folder(const char* name) const { return (m_root / name).string() + "/"; }
+
+    // Runs qvl search over the test's folders; standard error joins standard output.
+    std::pair<int, std::string> Qvl(const std::string& arguments) const
+    {
+        const std::string command = "env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME='" + Folder("home") + "' '" QVL_APP_DIR
+                                    "/qvl' search " + arguments + " --schedule-folder '" + Folder("schedules") +
+                                    "' --pending-folder '" + Folder("pending") + "' --app-folder '" + Folder("app") +
+                                    "' 2>&1";
+        std::string text;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe)
+            return {-1, text};
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            text.append(buffer, n);
+        const int status = pclose(pipe);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+    }
+
+    std::filesystem::path m_root;
+};
+
+}  // namespace
+
+TEST_F(ProgrammeSearch, FindsTheProgrammesOfTheRangeByTitleDescriptionAndPeople)
+{
+    CProgrammeDBFlat database(Folder("schedules"), Folder("pending"));
+    const std::vector<CChannelAssignmentPtr> lineUp = {std::make_shared<CChannelAssignment>(0, 2, "", ""),
+                                                       std::make_shared<CChannelAssignment>(0, 1, "", "")};
+    struct Case {
+        const char* expression;
+        CSearchExpression::MatchMode mode;
+        uint32_t toHour;
+        std::vector<std::pair<uint32_t, size_t>> found;   // programme id, text of the first hit
+    };
+    const Case cases[] = {
+        {"news", CSearchExpression::kWholeWords, 24, {{22, 1}, {11, 0}, {13, 0}}},
+        {"news", CSearchExpression::kAnywhere, 24, {{21, 0}, {22, 1}, {11, 0}, {13, 0}}},
+        {"news", CSearchExpression::kWholeWords, 23, {{22, 1}, {11, 0}}},   // Late News starts at 23:00
+        {"spielberg not (shark or \"at 80\")", CSearchExpression::kWholeWords, 24, {}},
+        {"spielberg", CSearchExpression::kWholeWords, 24, {{22, 0}, {12, 2}}},
+        {"robert shaw and weather", CSearchExpression::kWholeWords, 24, {}},
+        {"robert shaw or weather", CSearchExpression::kWholeWords, 24, {{11, 1}, {12, 2}}},
+    };
+    for (const Case& c : cases) {
+        const CSearchExpression search(c.expression, c.mode);
+        std::vector<std::pair<uint32_t, size_t>> found;
+        for (const ProgrammeSearchResult& result : SearchProgrammes(database, lineUp, kDay, kDay + c.toHour * 3600, search)) {
+            ASSERT_FALSE(result.m_hits.empty());
+            found.emplace_back(result.m_pProgramme->GetProgrammeID(), result.m_hits[0].m_nText);
+        }
+        EXPECT_EQ(found, c.found) << c.expression;
+    }
+    database.Close();
+}
+
+TEST_F(ProgrammeSearch, QvlSearchPrintsTheMatchesWithTheirKeywords)
+{
+    // From now to the end of the listings, every channel with a schedule file. A keyword that
+    // was found is listed even when the part of the expression it belongs to failed (shaw).
+    EXPECT_EQ(Qvl("'NEWS or shaw not jaws or \"roy scheider\"'"),
+              std::pair(0, std::string("1\t2031-12-13T18:00:00Z\t2031-12-13T19:00:00Z\tEvening News\t1\t11\tNEWS\n"
+                                       "1\t2031-12-13T19:00:00Z\t2031-12-13T20:00:00Z\tJaws\t1\t12\tshaw, roy scheider\n"
+                                       "1\t2031-12-13T23:00:00Z\t2031-12-14T00:00:00Z\tLate News\t1\t13\tNEWS\n"
+                                       "2\t2031-12-13T20:00:00Z\t2031-12-13T21:00:00Z\tSpielberg at 80\t1\t22\tNEWS\n")));
+    // Programmes that overlap the range take part.
+    EXPECT_EQ(Qvl("news 2031-12-13T18:30Z 2031-12-13T23:00Z --anywhere --channel 2"),
+              std::pair(0, std::string("2\t2031-12-13T18:00:00Z\t2031-12-13T19:00:00Z\tNewsround\t1\t21\tnews\n"
+                                       "2\t2031-12-13T20:00:00Z\t2031-12-13T21:00:00Z\tSpielberg at 80\t1\t22\tnews\n")));
+    EXPECT_EQ(Qvl("'(news'"), std::pair(1, std::string("qvl search: Missing closing brace\n")));
+    EXPECT_EQ(Qvl("news 2031-12-13T18:30Z").first, 2);
+    EXPECT_EQ(Qvl("news --everywhere").first, 2);
 }
