@@ -1,0 +1,217 @@
+// Whole update runs against listings servers on 127.0.0.1: the in-process listings service for
+// the ordinary cases, and hand-made peers for failing and hostile servers.
+#include "ListingsServer.h"
+
+#include "TestServer.h"
+#include "TestServices.h"
+#include "foundation/FileUtils.h"
+#include "foundation/SettingsStore.h"
+#include "platform/File.h"
+#include "update/CheckForUpdates.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The rest of the program as an update run sees it.
+class FakeTarget : public IAbsorbTarget {
+public:
+    std::vector<uint32_t> GetUserChannels() override { return channels; }
+    uint32_t GetChannelLastUpdateID(uint32_t channel) override { return lastUpdate[channel]; }
+    bool IsUpdateFileQueued(uint32_t, uint32_t) override { return false; }
+    void AbsorbFile(const std::string& path) override
+    {
+        absorbed.push_back(fs::path(path).filename().string());
+        EXPECT_TRUE(fs::exists(path)) << path;
+    }
+    void ReloadCategories() override { ++categories; }
+    void ReloadKeywords() override { ++keywords; }
+    void ClearImageCache() override { ++images; }
+    void ReapplyRegion(uint32_t, bool) override { ++regions; }
+    void ReloadFolderPaths() override { ++paths; }
+
+    std::vector<uint32_t> channels;
+    std::map<uint32_t, uint32_t> lastUpdate;
+    std::vector<std::string> absorbed;
+    int categories = 0, keywords = 0, images = 0, regions = 0, paths = 0;
+};
+
+class UpdateRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = fs::path(services.folders["app-folder"]).parent_path().parent_path().string() + "/";
+        for (const char* key : {"pending-schedules-folder", "backup-files-folder", "channel-images-folder"}) {
+            fs::create_directories(root + key);
+            services.folders[key] = root + key + "/";
+        }
+        content = root + "content/";
+    }
+    void TearDown() override
+    {
+        if (listings) {
+            listings->Stop();
+            thread.join();
+        }
+    }
+
+    // Content of the in-process listings service.
+    void Put(const std::string& relative, const std::string& bytes)
+    {
+        fs::create_directories(fs::path(content + relative).parent_path());
+        std::ofstream(content + relative, std::ios::binary) << bytes;
+    }
+    void StartListings()
+    {
+        listings = std::make_unique<CListingsServer>(content, [this](const std::string& line) {
+            std::lock_guard<std::mutex> g(lock);
+            requests.push_back(line);
+        });
+        port = listings->Bind("127.0.0.1", 0);
+        ASSERT_GT(port, 0);
+        thread = std::thread([this] { listings->Run(); });
+        services.Write("app-folder", "nodial", "127.0.0.1:" + std::to_string(port));
+    }
+    // One whole run; the reports it sent.
+    std::vector<std::string> Run()
+    {
+        std::vector<std::string> reports;
+        CCheckForUpdates checker(target, settings, "test");
+        checker.SetRandomSource([] { return 0u; });
+        checker.SetErrorSink([&](int32_t, const std::string& text) { reports.push_back(text); });
+        EXPECT_TRUE(checker.StartUpdate());
+        EXPECT_TRUE(checker.WaitUntilFinished(60000));
+        EXPECT_FALSE(services.IsUpdating());
+        failed = checker.Failed();
+        handedOver = checker.HandedOver();
+        return reports;
+    }
+    std::vector<std::string> Requests()
+    {
+        std::lock_guard<std::mutex> g(lock);
+        return std::exchange(requests, {});
+    }
+    std::vector<std::string> UpdatesLeft()
+    {
+        std::vector<std::string> names;
+        for (const auto& f : plat::FindFiles(services.folders["updates-folder"] + "*"))
+            names.push_back(f.name);
+        return names;
+    }
+
+    TestServices services;
+    CSettingsStore settings;
+    FakeTarget target;
+    std::string root, content;
+    int port = 0;
+    std::unique_ptr<CListingsServer> listings;
+    std::thread thread;
+    std::mutex lock;
+    std::vector<std::string> requests;
+    bool failed = false, handedOver = false;
+};
+
+size_t CountStarting(const std::vector<std::string>& lines, const std::string& start)
+{
+    return size_t(std::count_if(lines.begin(), lines.end(),
+                                [&](const std::string& l) { return l.rfind(start, 0) == 0; }));
+}
+
+TEST_F(UpdateRunTest, FreshInstallationGetsItsFilesAndListingsThenNothingNew)
+{
+    Put("files/app-folder/category", "category list");
+    Put("files/app-folder/keywords", "keyword list");
+    Put("files/channel-images-folder/5.ch", "logo five");
+    Put("files/channel-images-folder/9.ch", "logo nine");   // not one of the user's channels
+    Put("updates/5-1.up", "five one");
+    Put("updates/5-2.up", "five two");
+    Put("updates/7-1.up", "seven one");
+    Put("updates/9-1.up", "nine one");
+    StartListings();
+    target.channels = {5, 7, 5};
+
+    EXPECT_TRUE(Run().empty());
+    EXPECT_FALSE(failed);
+    const std::string app = services.folders["app-folder"];
+    const std::string images = services.folders["channel-images-folder"];
+    EXPECT_EQ(services.Read(app + "category"), "category list");
+    EXPECT_EQ(services.Read(app + "keywords"), "keyword list");
+    EXPECT_EQ(services.Read(images + "5.ch"), "logo five");
+    EXPECT_FALSE(fs::exists(images + "9.ch"));
+    EXPECT_EQ(target.categories, 1);
+    EXPECT_EQ(target.keywords, 1);
+    EXPECT_EQ(target.images, 1);
+    // The installed copy carries the service's time, so a by-time check finds it current.
+    plat::FileInfo installed, served;
+    ASSERT_TRUE(plat::GetFileInfo(app + "keywords", installed));
+    ASSERT_TRUE(plat::GetFileInfo(content + "files/app-folder/keywords", served));
+    EXPECT_EQ(installed.lastWrite / 10000000, served.lastWrite / 10000000);
+
+    // Each channel's updates in order, and only the channels asked about.
+    std::vector<std::string> fives, sevens;
+    for (const std::string& name : target.absorbed)
+        (name[0] == '5' ? fives : sevens).push_back(name);
+    EXPECT_EQ(fives, (std::vector<std::string>{"5-1.up", "5-2.up"}));
+    EXPECT_EQ(sevens, (std::vector<std::string>{"7-1.up"}));
+    EXPECT_EQ(target.absorbed.size(), 3u);
+    EXPECT_EQ(services.Read(services.folders["pending-schedules-folder"] + "5-2.up"), "five two");
+    // Only the run's markers stay behind; the next run starts by removing them.
+    EXPECT_EQ(UpdatesLeft(), (std::vector<std::string>{"check.dat", "filelist.dat"}));
+    Requests();
+
+    // The second run asks from the last updates on and downloads nothing.
+    target.lastUpdate = {{5, 2}, {7, 1}};
+    target.absorbed.clear();
+    EXPECT_TRUE(Run().empty());
+    EXPECT_FALSE(failed);
+    const auto second = Requests();
+    EXPECT_EQ(second.size(), 2u) << ::testing::PrintToString(second);
+    EXPECT_EQ(CountStarting(second, "GET /sl/static-qvl-10/filelist.dat 200"), 1u);
+    EXPECT_EQ(CountStarting(second, "POST /sl/sl.dll 200"), 1u);
+    EXPECT_TRUE(target.absorbed.empty());
+    EXPECT_EQ(target.keywords, 1);
+}
+
+TEST_F(UpdateRunTest, RequestsMoveToTheServerThatAnswersAndFailOnceWhenNoneDoes)
+{
+    Put("files/app-folder/category", "category list");
+    Put("updates/5-1.up", "five one");
+    StartListings();
+    fs::remove(services.folders["app-folder"] + "nodial");
+    target.channels = {5};
+    auto serversXml = [&](const std::vector<int>& ports) {
+        std::string xml = "<servers>";
+        for (int p : ports) {
+            const std::string host = "http://127.0.0.1:" + std::to_string(p);
+            xml += "<server type='static' name='s' url='" + host + "' subdir='/sl/static-qvl-10/'/>";
+            xml += "<server type='dynamic' name='d' url='" + host + "' subdir='/sl/sl.dll'/>";
+        }
+        services.Write("app-folder", "servers.xml", xml + "</servers>");
+    };
+
+    serversXml({ClosedPort(), port});   // the first server is picked first
+    EXPECT_TRUE(Run().empty());
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(services.Read(services.folders["app-folder"] + "category"), "category list");
+    EXPECT_EQ(target.absorbed, (std::vector<std::string>{"5-1.up"}));
+
+    fs::remove(services.folders["app-folder"] + "category");
+    serversXml({ClosedPort(), ClosedPort()});
+    const auto reports = Run();
+    EXPECT_TRUE(failed);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_LE(reports.size(), 2u);   // one per request at most
+    for (const std::string& text : reports)
+        EXPECT_EQ(text, kAllServersFailed);
+    EXPECT_FALSE(fs::exists(services.folders["app-folder"] + "category"));
+    EXPECT_TRUE(UpdatesLeft().empty());
+}
+
+}  // namespace
