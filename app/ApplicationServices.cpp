@@ -1,6 +1,10 @@
 // The accessor and the services every application answers alike.
 #include "app/ApplicationServices.h"
 
+#include "foundation/Log.h"
+#include "listings/DateTime.h"
+#include "listings/ProgrammeDBManager.h"
+
 namespace {
 std::atomic<CApplicationServices*> g_services{nullptr};
 }
@@ -26,6 +30,22 @@ void CApplicationServices::PostToMainWindow(uint32_t message, plat::WPARAM wPara
     const plat::HWND hwnd = m_hMainWindow.load();
     if (hwnd && plat::IsWindow(hwnd))
         plat::PostMessage(hwnd, message, wParam, lParam);
+}
+
+CProgrammeDBFlat* CApplicationServices::GetProgrammeDatabase()
+{
+    return CProgrammeDBManager::Instance().GetDatabase();
+}
+
+void CApplicationServices::OnListingsProcessFinished()
+{
+    CProgrammeDBFlat* pDatabase = GetProgrammeDatabase();
+    if (!pDatabase)
+        return;
+    uint32_t uFirst = 0, uLast = 0;
+    pDatabase->GetListingsBounds(uFirst, uLast);
+    LogInfo("Listings run from %s to %s", CDateTime(uFirst).GetDateTimeText().c_str(),
+            CDateTime(uLast).GetDateTimeText().c_str());
 }
 
 bool CApplicationServices::IsUpdating() const

@@ -1,12 +1,14 @@
 // The services that every subsystem reaches through GetApplicationServices(): folders by key,
-// the main window, the updating flag and the upgrade restart. The application object is the
-// one instance; callers never own it.
+// the programme database, the main window, the updating flag and the upgrade restart. The
+// application object is the one instance; callers never own it.
 #pragma once
 #include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "platform/MessageQueue.h"
+
+class CProgrammeDBFlat;
 
 class CApplicationServices {
 public:
@@ -25,9 +27,13 @@ public:
     // the folder error (CExtraInfoException) when the folder can be neither found nor made.
     virtual std::string GetFolder(const std::string& key) = 0;
     virtual bool FindFolder(const std::string& key, std::string& path) = 0;
+    // The programme database; null while it is not open.
+    virtual CProgrammeDBFlat* GetProgrammeDatabase();
     // True while the update checker fetches updates; set by the update checker.
     virtual bool IsUpdating() const;
     virtual void SetUpdating(bool updating);
+    // Called when the absorber has gone quiet after absorbing listings: logs the new span.
+    virtual void OnListingsProcessFinished();
 
     // The window that the theme script names as its main window; 0 until it does.
     void SetMainWindowHandle(plat::HWND hwnd);

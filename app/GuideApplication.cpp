@@ -6,6 +6,7 @@
 #include "foundation/Log.h"
 #include "listings/CategoryFile.h"
 #include "listings/ChannelManager.h"
+#include "listings/ProgrammeDBManager.h"
 #include "listings/Regions.h"
 #include "script/theme/Theme.h"
 #include "platform/Clock.h"
@@ -69,6 +70,16 @@ bool CGuideApplication::StartUp()
         CChannelManager::SetFolderPaths(&GetPaths());
         LoadCategories(GetFolder("app-folder") + "category");
         CRegions().CheckSelectedRegion(settings);
+
+        ProgrammeDBHooks hooks;
+        hooks.isUpdating = [this] { return IsUpdating(); };
+        hooks.onListingsAbsorbed = [this] { OnListingsProcessFinished(); };
+        if (!CProgrammeDBManager::Instance().Start(GetFolder("schedule-folder"), GetFolder("pending-schedules-folder"),
+                                                   GetFolder("app-folder"), std::move(hooks))) {
+            LogWarning("Couldn't initialise programme database");
+            CProgrammeDBManager::Instance().Close();
+            return false;
+        }
         return true;
     } catch (CBaseException* e) {
         ShowMessage(e->GetText());
@@ -119,6 +130,7 @@ bool CGuideApplication::Shutdown()
     LogInfo("Shutting down channels");
     GetSettings().Save();
     LogInfo("Shutting down listings");
+    CProgrammeDBManager::Instance().Close();
     LogInfo("Shutting down graphics");
     LogInfo("Recreating file associations");
     LogInfo("Bye!");
