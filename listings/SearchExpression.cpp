@@ -163,7 +163,7 @@ private:
 
     size_t Add(Term term)
     {
-        term.m_nSize = term.m_nKind == Term::kKeyword ? 1 : term.m_nKind == Term::kNot ? 1 : 0;
+        term.m_nSize = (term.m_nKind == Term::kKeyword || term.m_nKind == Term::kNot) ? 1 : 0;
         for (size_t child : term.m_children)
             term.m_nSize += m_terms[child].m_nSize;
         m_terms.push_back(std::move(term));
