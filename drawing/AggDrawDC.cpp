@@ -478,19 +478,21 @@ void CAggDrawDC::Gradient(const plat::Rect& rect, uint32_t from, uint32_t to, bo
     if (!m_canDraw || rect.IsEmpty())
         return;
     const agg::rgba8 a = ToColour(from, 255), b = ToColour(to, 255);
-    const int steps = vertical ? rect.Height() : rect.Width();
+    // In 64 bits: the rectangle may reach far beyond the buffer.
+    const int64_t start = vertical ? rect.top : rect.left, end = vertical ? rect.bottom : rect.right;
+    const int64_t steps = end - start;
     // Only the rows or columns inside the buffer need a colour.
-    const int first = std::max(0, vertical ? -rect.top : -rect.left);
-    const int last = std::min(steps, (vertical ? m_height - rect.top : m_width - rect.left));
-    for (int i = first; i < last; ++i) {
+    const int64_t first = std::max<int64_t>(0, -start);
+    const int64_t last = std::min<int64_t>(steps, (vertical ? m_height : m_width) - start);
+    for (int64_t i = first; i < last; ++i) {
         const double f = steps > 1 ? static_cast<double>(i) / (steps - 1) : 0.0;
         const auto mix = [f](int x, int y) { return static_cast<agg::int8u>(std::lround(x + (y - x) * f)); };
         const agg::rgba8 c(mix(a.r, b.r), mix(a.g, b.g), mix(a.b, b.b), mix(a.a, b.a));
         if (vertical)
-            m_ren.blend_hline(rect.left, rect.top + i, rect.right - 1, c, agg::cover_full);
+            m_ren.blend_hline(rect.left, static_cast<int>(start + i), rect.right - 1, c, agg::cover_full);
         else
-            m_ren.blend_bar(rect.left + i, rect.top, rect.left + i, rect.bottom - 1, c,
-                            agg::cover_full);
+            m_ren.blend_bar(static_cast<int>(start + i), rect.top, static_cast<int>(start + i),
+                            rect.bottom - 1, c, agg::cover_full);
     }
 }
 
@@ -498,8 +500,10 @@ void CAggDrawDC::Ellipse(const plat::Rect& rect, uint32_t fill, uint32_t outline
 {
     if (!m_canDraw || rect.IsEmpty())
         return;
-    const double cx = (rect.left + rect.right) / 2.0, cy = (rect.top + rect.bottom) / 2.0;
-    const double rx = rect.Width() / 2.0, ry = rect.Height() / 2.0;
+    const double cx = (static_cast<double>(rect.left) + rect.right) / 2.0;
+    const double cy = (static_cast<double>(rect.top) + rect.bottom) / 2.0;
+    const double rx = (static_cast<double>(rect.right) - rect.left) / 2.0;
+    const double ry = (static_cast<double>(rect.bottom) - rect.top) / 2.0;
     agg::ellipse inside(cx, cy, rx, ry);
     Fill(inside, ToColour(fill, 255), true);
     agg::ellipse edge(cx, cy, std::max(rx - 0.5, 0.0), std::max(ry - 0.5, 0.0));
@@ -523,8 +527,8 @@ void CAggDrawDC::DrawImageStretched(const IDrawableImage* image, int frame, int 
     if (right <= left || bottom <= top)
         return;
 
-    agg::trans_affine mtx = agg::trans_affine_scaling(static_cast<double>(right - left) / f.width,
-                                                      static_cast<double>(bottom - top) / f.height);
+    const double width = static_cast<double>(right) - left, height = static_cast<double>(bottom) - top;
+    agg::trans_affine mtx = agg::trans_affine_scaling(width / f.width, height / f.height);
     mtx *= agg::trans_affine_translation(left, top);
     mtx.invert();   // the span generator maps target pixels back into the frame
     Interpolator interpolator(mtx);
@@ -539,7 +543,7 @@ void CAggDrawDC::DrawImageStretched(const IDrawableImage* image, int frame, int 
     m_ras.gamma(agg::gamma_none());
     m_ras.add_path(area);
 
-    if (right - left == f.width && bottom - top == f.height) {
+    if (width == f.width && height == f.height) {
         // At its own size every pixel maps onto one frame pixel.
         agg::rendering_buffer source(const_cast<uint8_t*>(f.pixels), f.width, f.height, f.stride);
         PixFmt sourceFormat(source);
@@ -727,7 +731,7 @@ bool CAggDrawDC::Clipped(GlyphCache* glyphs, int left, int top, int right, std::
     while (i < text.size()) {
         size_t next = i;
         const double advance = Advance(glyphs, DecodeUtf8(text, next));
-        if (std::lround(taken + advance) > right - left)
+        if (std::lround(taken + advance) > int64_t{right} - left)
             break;
         taken += advance;
         i = next;
@@ -746,7 +750,7 @@ bool CAggDrawDC::Ellipsis(GlyphCache* glyphs, int left, int top, int right, std:
     if (text.empty())
         return false;
     const int width = static_cast<int>(std::lround(Width(glyphs, text)));
-    if (width <= right - left) {
+    if (width <= int64_t{right} - left) {
         Render(glyphs, left, top, text, colour);
         if (outWidth)
             *outWidth = width;
@@ -754,7 +758,7 @@ bool CAggDrawDC::Ellipsis(GlyphCache* glyphs, int left, int top, int right, std:
     }
     const std::string& ellipsis = CDrawLibrary::Get().m_ellipsis;
     const int ellipsisWidth = static_cast<int>(std::lround(Width(glyphs, ellipsis)));
-    if (right - ellipsisWidth <= left)
+    if (int64_t{right} - ellipsisWidth <= left)
         return false;
     int clippedWidth = 0;
     Clipped(glyphs, left, top, right - ellipsisWidth, text, colour, &clippedWidth);
@@ -778,7 +782,7 @@ int CAggDrawDC::Wrap(GlyphCache* glyphs, int left, int top, std::string_view tex
         if (!restFits) {
             if (pos == start)
                 DecodeUtf8(text, pos);   // not one character fits: place one all the same
-            if (maxHeight >= 0 && top + maxHeight < y + 2 * lineHeight) {
+            if (maxHeight >= 0 && int64_t{top} + maxHeight < int64_t{y} + 2 * lineHeight) {
                 // The next line would not fit: end this one with the ellipsis.
                 int used = 0;
                 Ellipsis(glyphs, left, y, left + width, text.substr(start), colour, &used);
@@ -791,10 +795,10 @@ int CAggDrawDC::Wrap(GlyphCache* glyphs, int left, int top, std::string_view tex
         const int lineWidth = static_cast<int>(std::lround(Width(glyphs, line)));
         *widest = std::max(*widest, lineWidth);
         if (draw) {
-            const int x = alignment == 1   ? left + (width - lineWidth) / 2
-                          : alignment == 2 ? left + width - lineWidth
-                                           : left;
-            Render(glyphs, x, y, line, colour);
+            const int64_t room = int64_t{width} - lineWidth;
+            const int64_t x = alignment == 1 ? left + room / 2 : alignment == 2 ? left + room : left;
+            Render(glyphs, static_cast<int>(std::clamp<int64_t>(x, INT32_MIN, INT32_MAX)), y, line,
+                   colour);
         }
         y += lineHeight;
         if (pos < text.size() && IsLineEnd(text[pos]))

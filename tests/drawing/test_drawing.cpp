@@ -144,9 +144,19 @@ TEST_F(Drawing, HugeBoundsAndShapesStayWithinTheTarget)
         dc.FillRoundRect({-100000000, -100000000, 100000000, 100000000}, kBlue, 20);
         const plat::Point far[] = {{INT_MIN / 2, 0}, {INT_MAX / 2, 39}};
         dc.Polyline(far, 2, kWhite);
+        // Extremes that overflow 32-bit widths (the sanitizers watch for that).
+        dc.GradientFillVertical({INT_MIN, INT_MIN, INT_MAX, INT_MAX}, kRed, kBlue);
+        dc.GradientFillHorizontal({INT_MIN, 30, INT_MAX, 35}, kRed, kBlue);
+        dc.Ellipse({INT_MIN, INT_MIN, INT_MAX, INT_MAX}, kRed, kBlue);
+        dc.SelectFontByName("DejaVu Sans", 10, false, false, false);
+        dc.DrawTextEllipsis(INT_MIN, 0, INT_MAX, "wide", kRed);
+        dc.DrawTextEllipsis(INT_MAX - 5, 0, INT_MIN, "narrow", kRed);
+        dc.DrawTextWrapped(INT_MAX - 5, INT_MAX - 5, "a b c", kRed, INT_MIN, 2, INT_MAX);
+        dc.FillRect({0, 0, 50, 20}, kRed);
+        dc.FillRect({0, 20, 50, 40}, kBlue);
     }, &huge);
-    EXPECT_EQ(canvas.At(49, 39).a, 255);
-    EXPECT_EQ(canvas.At(25, 5), (Pixel{255, 0, 0, 255}));
+    EXPECT_EQ(canvas.At(10, 30), (Pixel{255, 0, 0, 255}));
+    EXPECT_EQ(canvas.At(25, 5), kOpaqueRed);
 }
 
 TEST_F(Drawing, ClipRectsNestAndAnEmptyClipDrawsNothing)
