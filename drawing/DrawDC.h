@@ -150,8 +150,9 @@ KRDC_API void KRDC_Shutdown();
 // Answers the addition now in force.
 KRDC_API int KRDC_SetFontAddition(int points);
 KRDC_API void KRDC_EnableAlphaDrawing();
-// A drawing context over target (bounds: the area a paint covers, or none), or a measuring
-// context when target is none or printing is set. Never fails.
+// A drawing context over target (bounds: the area a paint covers, or none for the whole target),
+// or a measuring context when target is none or printing is set. The target must stay valid
+// until the context is destroyed. Never fails.
 KRDC_API CDrawDC* KRDC_CreateDC(const plat::Rect* bounds, plat::Surface* target, bool printing);
 // Flushes and deletes a context; none is ignored.
 KRDC_API void KRDC_DestroyDC(CDrawDC* dc);
