@@ -11,16 +11,27 @@
 
 #include "listings/ProgrammeDB.h"
 #include "listings/SearchProgrammes.h"
+#include "listings/DateTime.h"
+#include "platform/Clock.h"
 #include "platform/Process.h"
 
 namespace {
 
-constexpr uint32_t kDay = 1954886400;   // 2031-12-13 00:00 UTC
+// Midnight UTC two days ahead, so that the listings lie between now and their own end.
+const uint32_t kDay = uint32_t((plat::NowUnix() / 86400 + 2) * 86400);
 
 CProgrammePtr Make(uint32_t channel, uint32_t hour, const char* title, const char* description, uint32_t id)
 {
     return std::make_shared<CProgramme>(title, description, 1, kDay + hour * 3600, kDay + (hour + 1) * 3600, id,
                                         channel, nullptr, std::vector<uint16_t>{}, 0);
+}
+
+// A line of qvl search for a programme of an hour of kDay.
+std::string Line(uint32_t channel, uint32_t hour, const char* title, uint32_t id, const char* keywords)
+{
+    return std::to_string(channel) + "\t" + CDateTime(kDay + hour * 3600).GetISO8601() + "\t" +
+           CDateTime(kDay + (hour + 1) * 3600).GetISO8601() + "\t" + title + "\t1\t" + std::to_string(id) + "\t" +
+           keywords + "\n";
 }
 
 class ProgrammeSearch : public ::testing::Test {
@@ -109,15 +120,14 @@ TEST_F(ProgrammeSearch, QvlSearchPrintsTheMatchesWithTheirKeywords)
     // From now to the end of the listings, every channel with a schedule file. A keyword that
     // was found is listed even when the part of the expression it belongs to failed (shaw).
     EXPECT_EQ(Qvl("'NEWS or shaw not jaws or \"roy scheider\"'"),
-              std::pair(0, std::string("1\t2031-12-13T18:00:00Z\t2031-12-13T19:00:00Z\tEvening News\t1\t11\tNEWS\n"
-                                       "1\t2031-12-13T19:00:00Z\t2031-12-13T20:00:00Z\tJaws\t1\t12\tshaw, roy scheider\n"
-                                       "1\t2031-12-13T23:00:00Z\t2031-12-14T00:00:00Z\tLate News\t1\t13\tNEWS\n"
-                                       "2\t2031-12-13T20:00:00Z\t2031-12-13T21:00:00Z\tSpielberg at 80\t1\t22\tNEWS\n")));
+              std::pair(0, Line(1, 18, "Evening News", 11, "NEWS") + Line(1, 19, "Jaws", 12, "shaw, roy scheider") +
+                               Line(1, 23, "Late News", 13, "NEWS") + Line(2, 20, "Spielberg at 80", 22, "NEWS")));
     // Programmes that overlap the range take part.
-    EXPECT_EQ(Qvl("news 2031-12-13T18:30Z 2031-12-13T23:00Z --anywhere --channel 2"),
-              std::pair(0, std::string("2\t2031-12-13T18:00:00Z\t2031-12-13T19:00:00Z\tNewsround\t1\t21\tnews\n"
-                                       "2\t2031-12-13T20:00:00Z\t2031-12-13T21:00:00Z\tSpielberg at 80\t1\t22\tnews\n")));
+    const std::string range = " " + CDateTime(kDay + 18 * 3600 + 1800).GetISO8601() + " " +
+                              CDateTime(kDay + 23 * 3600).GetISO8601();
+    EXPECT_EQ(Qvl("news" + range + " --anywhere --channel 2"),
+              std::pair(0, Line(2, 18, "Newsround", 21, "news") + Line(2, 20, "Spielberg at 80", 22, "news")));
     EXPECT_EQ(Qvl("'(news'"), std::pair(1, std::string("qvl search: Missing closing brace\n")));
-    EXPECT_EQ(Qvl("news 2031-12-13T18:30Z").first, 2);
+    EXPECT_EQ(Qvl("news now").first, 2);
     EXPECT_EQ(Qvl("news --everywhere").first, 2);
 }
