@@ -549,6 +549,7 @@ void CCheckForUpdates::OnRequestFailed(int id, const std::string& text, int32_t 
 
 void CCheckForUpdates::SendError(const std::string& text)
 {
+    m_bFailed = true;
     if (m_stopEvent.IsSet())
         return;   // the main thread may be joining us: it gets no more reports
     int32_t code = 0;

@@ -7,10 +7,12 @@
 #include "foundation/FileUtils.h"
 #include "foundation/SettingsStore.h"
 #include "platform/File.h"
+#include "platform/MessageQueue.h"
 #include "update/CheckForUpdates.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -214,4 +216,215 @@ TEST_F(UpdateRunTest, RequestsMoveToTheServerThatAnswersAndFailOnceWhenNoneDoes)
     EXPECT_TRUE(UpdatesLeft().empty());
 }
 
+// A peer of the test's own making: the file list and files it is given, an update list of
+// fixed records, and update files whose handlers may hold back.
+class Peer {
+public:
+    struct File {
+        std::string body;
+        Gate* stall = nullptr;
+    };
+    std::map<std::string, File> files;                       // by hashname
+    std::map<std::string, std::function<std::string()>> updates;   // by "channel,update"
+    std::string updateList;
+
+    Peer()
+    {
+        server.server.Get(R"(/sl/static-qvl-10/(.+))", [this](const httplib::Request& rq, httplib::Response& r) {
+            auto it = files.find(rq.matches[1].str());
+            if (it == files.end()) {
+                r.status = 404;
+                return;
+            }
+            if (it->second.stall)
+                it->second.stall->Wait();
+            r.set_content(it->second.body, "application/octet-stream");
+        });
+        server.server.Post("/sl/sl.dll", [this](const httplib::Request&, httplib::Response& r) {
+            r.set_content(updateList, "application/octet-stream");
+        });
+        server.server.Get("/sl/sl.dll", [this](const httplib::Request& rq, httplib::Response& r) {
+            auto it = updates.find(rq.get_param_value("b"));
+            if (it == updates.end())
+                r.status = 404;
+            else
+                r.set_content(it->second(), "application/octet-stream");
+        });
+        server.Start();
+    }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(server.Port()); }
+
+    TestServer server;
+};
+
+struct Entry {
+    std::string hashname, extractname, folder;
+    std::string content;   // the file as installed
+};
+
+std::string Gzip(const std::string& folder, const std::string& bytes)
+{
+    const std::string path = folder + "gzip.tmp";
+    std::ofstream(path, std::ios::binary) << bytes;
+    EXPECT_TRUE(CompressFile(path));
+    std::ifstream in(path, std::ios::binary);
+    std::string out((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fs::remove(path);
+    return out;
+}
+
+std::string FileListXml(const std::vector<Entry>& entries)
+{
+    std::string xml = "<files>";
+    for (const Entry& e : entries)
+        xml += "<file hashname=\"" + e.hashname + "\" extractname=\"" + e.extractname + "\" extractfolder=\"" +
+               e.folder + "\" bytes=\"" + std::to_string(e.content.size()) + "\" CRC=\"" +
+               std::to_string(CalculateCRC(e.content.data(), e.content.size())) +
+               "\" ft-high=\"0\" ft-low=\"0\"/>";
+    return xml + "</files>";
+}
+
+void WriteUInt32(std::string& out, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out += char((v >> (8 * i)) & 0xFF);
+}
+
+TEST_F(UpdateRunTest, HostileServersInstallNothingOutsideTheirFolderAndNothingCorrupt)
+{
+    settings.SetUInt("connection-timeout", 1);
+    const std::string app = services.folders["app-folder"];
+    const std::string payload = "payload";
+    struct Case {
+        const char* what;
+        Entry entry;
+        std::string served;   // empty: the entry's content, gzip-compressed
+        bool stall = false;
+        bool installs = false;
+    };
+    const std::string good = Gzip(root, payload);
+    const std::vector<Case> cases = {
+        {"a sound file", {"h1", "data", "", payload}, "", false, true},
+        {"hashname outside the folder", {"../x", "data", "", payload}},
+        {"extractname outside the folder", {"h1", "../../x", "", payload}},
+        {"HTML instead of gzip", {"h1", "data", "", payload}, "<html><body>Moved</body></html>"},
+        {"truncated gzip", {"h1", "data", "", payload}, good.substr(0, good.size() - 6)},
+        {"CRC mismatch", {"h1", "data", "", payload}, Gzip(root, "paylaod")},
+        {"stall past the time-out", {"h1", "data", "", payload}, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Gate gate;
+        Peer peer;
+        peer.files["filelist.dat"].body = Gzip(root, FileListXml({c.entry}));
+        peer.files[c.entry.hashname] = {c.served.empty() ? good : c.served, c.stall ? &gate : nullptr};
+        services.Write("app-folder", "nodial", peer.Host());
+
+        const auto reports = Run();
+        gate.Open();
+        EXPECT_EQ(failed, !c.installs);
+        EXPECT_EQ(reports.empty(), c.installs);
+        EXPECT_EQ(fs::exists(app + "data"), c.installs);
+        if (c.installs)
+            EXPECT_EQ(services.Read(app + "data"), payload);
+        EXPECT_FALSE(fs::exists(root + "x"));
+        EXPECT_FALSE(fs::exists(fs::path(root).parent_path().parent_path() / "x"));
+        for (const std::string& left : UpdatesLeft())
+            EXPECT_TRUE(left == "check.dat" || left == "filelist.dat") << left;
+        fs::remove(app + "data");
+    }
+}
+
+TEST_F(UpdateRunTest, UpdatesOfAChannelArrivingOutOfOrderAreAbsorbedInOrder)
+{
+    // Update 2 arrives first, then 3, then 1: both wait, and both follow 1 in order.
+    settings.SetUInt("update-concurrent-connections", 3);
+    Peer peer;
+    Gate second, third;
+    peer.files["filelist.dat"].body = Gzip(root, "<files></files>");
+    for (uint32_t update : {1u, 2u, 3u}) {
+        WriteUInt32(peer.updateList, 5);
+        WriteUInt32(peer.updateList, update);
+        WriteUInt32(peer.updateList, 6);
+    }
+    peer.updates["5,2"] = [&] { second.Open(); return std::string("five 2"); };
+    peer.updates["5,3"] = [&] {
+        second.Wait();
+        std::this_thread::sleep_for(150ms);
+        third.Open();
+        return std::string("five 3");
+    };
+    peer.updates["5,1"] = [&] {
+        third.Wait();
+        std::this_thread::sleep_for(150ms);
+        return std::string("five 1");
+    };
+    services.Write("app-folder", "nodial", peer.Host());
+    target.channels = {5};
+
+    EXPECT_TRUE(Run().empty());
+    second.Open();
+    third.Open();
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(target.absorbed, (std::vector<std::string>{"5-1.up", "5-2.up", "5-3.up"}));
+}
+
+TEST_F(UpdateRunTest, ProgramFilesInstallTheNewUpgraderAndHandOver)
+{
+    Put("files/app-folder/QuilvoLiteUpgrader", "new upgrader");
+    Put("files/app-folder/libquilvolite.so", "new library");
+    Put("files/app-folder/category", "category list");
+    Put("updates/5-1.up", "five one");
+    StartListings();
+    target.channels = {5};
+
+    EXPECT_TRUE(Run().empty());
+    EXPECT_TRUE(handedOver);
+    EXPECT_EQ(services.upgrades, 1);
+    const std::string app = services.folders["app-folder"];
+    const std::string updates = services.folders["updates-folder"];
+    EXPECT_EQ(services.Read(app + "QuilvoLiteUpgrader"), "new upgrader");
+    EXPECT_NE(fs::status(app + "QuilvoLiteUpgrader").permissions() & fs::perms::owner_exec, fs::perms::none);
+    // Nothing else is put to use: the upgrader does that once the program has gone.
+    EXPECT_FALSE(fs::exists(app + "libquilvolite.so"));
+    EXPECT_FALSE(fs::exists(app + "category"));
+    EXPECT_EQ(target.categories, 0);
+    EXPECT_TRUE(target.absorbed.empty());
+    EXPECT_EQ(services.Read(updates + "check.dat"), updates + "check.dat");
+    EXPECT_EQ(UpdatesLeft().size(), 5u) << ::testing::PrintToString(UpdatesLeft());
+}
+
+std::atomic<int> g_reports{0};
+std::atomic<int32_t> g_code{-1};
+
+plat::LRESULT RecordUpdateError(plat::HWND, uint32_t message, plat::WPARAM, plat::LPARAM values)
+{
+    if (message == MSG_UPDATE_ERROR) {
+        g_code = reinterpret_cast<const int32_t*>(values)[0];
+        ++g_reports;
+    }
+    return 0;
+}
+
+TEST_F(UpdateRunTest, StoppingWhileTheRunWaitsOnItsReportToTheMainWindowEnds)
+{
+    services.Write("app-folder", "nodial", "127.0.0.1:" + std::to_string(ClosedPort()));
+    target.channels = {5};
+    const plat::HWND hwnd = plat::CreateWindowRecord(RecordUpdateError);
+    services.SetMainWindowHandle(hwnd);
+    {
+        CCheckForUpdates checker(target, settings, "test");
+        ASSERT_TRUE(checker.StartUpdate());
+        // The worker fails at once and waits in its report to this thread, which is not looking.
+        std::this_thread::sleep_for(1s);
+        EXPECT_EQ(g_reports, 0);
+        checker.StopUpdate();
+        EXPECT_EQ(g_reports, 1);   // answered while joining; nothing is sent once stopping
+        EXPECT_EQ(g_code, 0);      // the text is a message, not a failure code
+        EXPECT_TRUE(checker.Failed());
+    }
+    EXPECT_FALSE(services.IsUpdating());
+    services.SetMainWindowHandle(0);
+    plat::DestroyWindowRecord(hwnd);
+}
 }  // namespace
