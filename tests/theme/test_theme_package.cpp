@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "foundation/DeploymentKeys.h"
 #include "foundation/Exceptions.h"
@@ -142,6 +143,21 @@ TEST(ThemeArchive, EntriesAreDecipheredWithTheirLastBlockFirst)
     EXPECT_EQ(Load(deciphered, "eight"), "8 bytes!");
     CArchiveFileSource plain(folder / "t.zip", false, kThemeArchiveKey);
     EXPECT_EQ(Load(plain, "twelve"), strTwelve);
+}
+
+TEST(ThemeArchive, EntriesKeepTheirStoredDateAndTime)
+{
+    CTestFolder folder;
+    const CFileStamp stamp{2031, 12, 24, 23, 58, 46};
+    CThemeArchiveWriter writer(folder / "t.zip", &kThemeArchiveKey);
+    ASSERT_TRUE(writer.AddEntry("a.txt", Bytes("a"), true, &stamp));
+    ASSERT_TRUE(writer.Close());
+    CArchiveFileSource archive(folder / "t.zip", true, kThemeArchiveKey);
+    CFileStamp read;
+    ASSERT_TRUE(archive.GetFileStamp("A.TXT", read));
+    EXPECT_EQ(std::tie(read.nYear, read.nMonth, read.nDay, read.nHour, read.nMinute, read.nSecond),
+              std::tie(stamp.nYear, stamp.nMonth, stamp.nDay, stamp.nHour, stamp.nMinute, stamp.nSecond));
+    EXPECT_FALSE(archive.GetFileStamp("b.txt", read));
 }
 
 TEST(ThemeArchive, DamagedOrHostileEntriesAreLeftOutAndTheRestIsRead)
