@@ -410,6 +410,8 @@ TEST_F(UpdateRunTest, StoppingWhileTheRunWaitsOnItsReportToTheMainWindowEnds)
 {
     services.Write("app-folder", "nodial", "127.0.0.1:" + std::to_string(ClosedPort()));
     target.channels = {5};
+    g_reports = 0;
+    g_code = -1;
     const plat::HWND hwnd = plat::CreateWindowRecord(RecordUpdateError);
     services.SetMainWindowHandle(hwnd);
     {
