@@ -10,9 +10,17 @@
 #include "listings/ChannelGroups.h"
 #include "platform/MessageBox.h"
 #include "platform/MessageQueue.h"
+#include "script/ScriptEngine.h"
 #include "tests/theme/TestFolder.h"
 
 namespace {
+
+// The application starts the script library; it ends once, after the last test.
+class ScriptLibraryEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { ShutDownScriptLibrary(); }
+};
+::testing::Environment* const g_pScriptLibrary = ::testing::AddGlobalTestEnvironment(new ScriptLibraryEnvironment);
 
 class StartUpTest : public ::testing::Test {
 protected:
