@@ -11,6 +11,7 @@
 
 #include "UpdateFileBytes.h"
 #include "listings/ProgrammeDB.h"
+#include "listings/ProgrammeDBManager.h"
 #include "platform/Process.h"
 
 class DatabaseTest : public ::testing::Test {
@@ -28,6 +29,7 @@ protected:
     ~DatabaseTest() override
     {
         m_pDatabase.reset();
+        CProgrammeDBManager::Instance().Close();   // in case a test stopped before closing it
         std::filesystem::remove_all(m_root);
     }
 
@@ -67,9 +69,11 @@ protected:
         m_done.wait_for(lock, std::chrono::seconds(30), [&] { return m_results.size() >= n; });
         return m_results;
     }
-    int AbsorbedNotes()
+    // The listings-absorbed notices so far, waiting up to that long for at least one.
+    int AbsorbedNotes(std::chrono::milliseconds wait)
     {
-        std::lock_guard lock(m_lock);
+        std::unique_lock lock(m_lock);
+        m_done.wait_for(lock, wait, [&] { return m_nAbsorbedNotes > 0; });
         return m_nAbsorbedNotes;
     }
     void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) const

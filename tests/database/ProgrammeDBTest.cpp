@@ -200,8 +200,11 @@ TEST_F(ProgrammeDB, NewListingsAreAnnouncedAfterAQuietPeriodUnlessTheDatabaseWas
         WriteFile(Pending() + "3-5.up", UpdateFile(Payload({{3, {{t + 3600, 60, "After", 2, "", {}, 9}}}}, 8), 8, true));
         db.AbsorbFile(Pending() + "3-5.up");
         EXPECT_EQ(WaitForResults(1), std::vector<std::string>{"3-5.up: absorbed"});
-        std::this_thread::sleep_for(std::chrono::milliseconds(600));
-        EXPECT_EQ(AbsorbedNotes(), empty ? 0 : 1);
+        // Several quiet periods pass either way; the notice comes once, and only when there
+        // were listings before.
+        EXPECT_EQ(AbsorbedNotes(std::chrono::milliseconds(empty ? 800 : 10000)), empty ? 0 : 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(AbsorbedNotes(std::chrono::milliseconds(0)), empty ? 0 : 1);
         db.Close();
         db.AbsorbFile(Pending() + "3-5.up");   // after closing: not queued
         EXPECT_FALSE(db.IsAbsorberBusy());
