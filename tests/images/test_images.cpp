@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -539,6 +541,30 @@ TEST_F(ImageNames, ThemePackageAndEnvironmentNames)
     EXPECT_EQ(At(*viaEnv, 0, 0, 0), (Rgba{3, 2, 1, 255}));
     EXPECT_FALSE(GetImage("%QVL_NO_SUCH_VARIABLE%env.bmp"));
     EXPECT_FALSE(GetImage("%QVL_TEST_IMAGE_FOLDER%" + std::string(600, 'x')));
+}
+
+TEST_F(ImageNames, ClearingTheCacheWhileOthersLookUpIsSafe)
+{
+    const std::string path = Write("shared.png", MakePng(Pattern(16, 16, true)));
+    std::atomic<int> failures{0};
+    std::atomic<bool> done{false};
+    std::thread clearer([&] {
+        while (!done)
+            ClearImageCache();
+    });
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 3; ++t)
+        readers.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                const CImagePtr image = GetImage(path);
+                failures += !image || image->GetSize() != plat::Size{16, 16};
+            }
+        });
+    for (std::thread& t : readers)
+        t.join();
+    done = true;
+    clearer.join();
+    EXPECT_EQ(failures, 0);
 }
 
 }  // namespace
