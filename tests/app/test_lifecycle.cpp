@@ -154,7 +154,8 @@ TEST(Lifecycle, StartsAndShutsDownInOrder)
         const std::vector<std::string> shutdown = {
             "...application shutting down", "Cleanup listing update", "Shutdown basic systems",
             "Shutting down categories",     "Shutting down channels", "Shutting down listings",
-            "Shutting down graphics",       "Recreating file associations", "Bye!"};
+            "Programme database closing down", "Database closing down", "Database closed",
+            "Programme database closed",    "Shutting down graphics", "Recreating file associations", "Bye!"};
         ASSERT_GE(texts.size(), 4 + shutdown.size());
         EXPECT_EQ(std::vector<std::string>(texts.end() - shutdown.size(), texts.end()), shutdown);
 
