@@ -80,10 +80,12 @@ bool CCheckForUpdates::StartUpdate()
     m_bFailed = false;
     m_bHandedOver = false;
     m_stopEvent.Reset();
+    m_finishedEvent.Reset();
     try {
         m_thread = plat::Thread([this] {
             RunUpdate();
             SetUpdating(false);
+            m_finishedEvent.Set();
         });
     } catch (const std::exception& e) {
         LogWarning("QV Failed to start the update thread because %s", e.what());
@@ -107,8 +109,9 @@ bool CCheckForUpdates::WaitUntilFinished(uint32_t milliseconds)
 {
     if (!m_thread.Joinable())
         return true;
-    if (!m_thread.JoinFor(milliseconds))
+    if (!m_finishedEvent.Wait(milliseconds))
         return false;
+    m_thread.Join();
     m_thread = plat::Thread();
     return true;
 }
@@ -198,21 +201,31 @@ void CCheckForUpdates::RunUpdate()
 
 bool CCheckForUpdates::LoadServers()
 {
-    // "servers.xml" in the application folder, else the built-in host; "nodial" overrides both.
-    CApplicationServices* services = GetApplicationServices();
-    const std::string appFolder = services ? services->GetFolder("app-folder") : std::string();
-    LightXML::CElementPtr root;
-    if (!appFolder.empty() && plat::FileExists(appFolder + "servers.xml"))
-        root.reset(LightXML::ParseFile(appFolder + "servers.xml"));
-    m_pRequests->LoadQVServersInfo(root ? root->FindPath("servers") : nullptr);
-    if (m_pRequests->GetStaticServers().empty() && m_pRequests->GetDynamicServers().empty()) {
-        LogInfo("QV Using the default listings servers");
-        const std::string host = kDefaultListingsHost;
-        const std::string text = "<servers><server type='static' name='" + host + "' url='" + host +
-                                 "' subdir='/sl/static-qvl-10/'/><server type='dynamic' name='" + host +
-                                 "' url='" + host + "' subdir='/sl/sl.dll'/></servers>";
-        root.reset(LightXML::ParseText(text.data(), text.size()));
+    // Hosts given by the owner; else "servers.xml" in the application folder, else the built-in
+    // host. A "nodial" file in the application folder overrides the last two.
+    auto load = [this](const std::vector<std::string>& hosts) {
+        std::string text = "<servers>";
+        for (const std::string& host : hosts)
+            text += "<server type='static' name='" + host + "' url='" + host +
+                    "' subdir='/sl/static-qvl-10/'/><server type='dynamic' name='" + host + "' url='" + host +
+                    "' subdir='/sl/sl.dll'/>";
+        text += "</servers>";
+        LightXML::CElementPtr root(LightXML::ParseText(text.data(), text.size()));
         m_pRequests->LoadQVServersInfo(root ? root->FindPath("servers") : nullptr);
+    };
+    if (!m_serverHosts.empty()) {
+        load(m_serverHosts);
+    } else {
+        CApplicationServices* services = GetApplicationServices();
+        const std::string appFolder = services ? services->GetFolder("app-folder") : std::string();
+        LightXML::CElementPtr root;
+        if (!appFolder.empty() && plat::FileExists(appFolder + "servers.xml"))
+            root.reset(LightXML::ParseFile(appFolder + "servers.xml"));
+        m_pRequests->LoadQVServersInfo(root ? root->FindPath("servers") : nullptr);
+        if (m_pRequests->GetStaticServers().empty() && m_pRequests->GetDynamicServers().empty()) {
+            LogInfo("QV Using the default listings servers");
+            load({kDefaultListingsHost});
+        }
     }
     return !m_pRequests->GetStaticServers().empty() || !m_pRequests->GetDynamicServers().empty();
 }

@@ -63,6 +63,9 @@ public:
     // The random numbers that pick servers; tests make them predictable.
     void SetRandomSource(std::function<uint32_t()> random) { m_pRequests->SetRandomSource(std::move(random)); }
 
+    // Servers ("host:port" or an address prefix) that replace the configured ones.
+    void SetServerHosts(std::vector<std::string> hosts) { m_serverHosts = std::move(hosts); }
+
     bool StartUpdate();
     void StopUpdate();
     // Waits for the worker thread to end on its own; false when it still runs after that long.
@@ -115,7 +118,9 @@ private:
     IAbsorbTarget& m_target;
     const CSettingsStore& m_settings;
     ErrorSink m_errorSink;
+    std::vector<std::string> m_serverHosts;
     plat::Event m_stopEvent{true};
+    plat::Event m_finishedEvent{true};   // set as the worker's last step
     plat::Thread m_thread;
     std::atomic<int> m_nStage{0};
     std::atomic<bool> m_bFailed{false};
