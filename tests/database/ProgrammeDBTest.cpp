@@ -184,6 +184,38 @@ TEST_F(ProgrammeDB, TheStartUpPassAbsorbsThePendingFolder)
     EXPECT_EQ(ReadFile(Schedules() + "programmes.uq"), "Ninth\r\nTenth\r\n");
 }
 
+TEST_F(ProgrammeDB, TheQueueAnswersForFilesWaitingAndInHand)
+{
+    // The first file's result waits until the test lets it go, so the worker is held between
+    // files with the second still queued.
+    std::mutex gate;
+    std::unique_lock held(gate);
+    ProgrammeDBHooks hooks = Hooks({4});
+    auto record = hooks.onFileProcessed;
+    hooks.onFileProcessed = [&](const std::string& path, const std::string& result) {
+        record(path, result);
+        std::lock_guard wait(gate);
+    };
+    m_pDatabase = std::make_unique<CProgrammeDBFlat>(Schedules(), Pending(), hooks);
+    CProgrammeDBFlat& db = *m_pDatabase;
+    EXPECT_FALSE(db.IsAbsorberBusy());
+    const uint32_t t = Now() / 3600 * 3600 + 86400;
+    for (const char* name : {"4-1.up", "4-2.UP"})
+        WriteFile(Pending() + name, UpdateFile(Payload({{4, {{t, 60, "P", 2, "", {}, 9}}}}, 8), 8, true));
+    db.AbsorbFile(Pending() + "4-1.up");
+    db.AbsorbFile(Pending() + "4-2.UP");
+    EXPECT_EQ(WaitForResults(1).size(), 1u);
+    EXPECT_TRUE(db.IsAbsorberBusy());
+    EXPECT_TRUE(db.IsUpdateFileQueued(4, 2));   // names compared without regard to case
+    EXPECT_FALSE(db.IsUpdateFileQueued(4, 1));
+    EXPECT_FALSE(db.IsUpdateFileQueued(5, 2));
+    held.unlock();
+    EXPECT_EQ(WaitForResults(2), (std::vector<std::string>{"4-1.up: absorbed", "4-2.UP: absorbed"}));
+    db.Close();
+    EXPECT_FALSE(db.IsAbsorberBusy());
+    EXPECT_EQ(db.GetChannelLastUpdateID(4), 2u);
+}
+
 TEST_F(ProgrammeDB, NewListingsAreAnnouncedAfterAQuietPeriodUnlessTheDatabaseWasEmpty)
 {
     const uint32_t t = Now() / 3600 * 3600 + 86400;
