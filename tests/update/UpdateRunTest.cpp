@@ -8,6 +8,9 @@
 #include "foundation/SettingsStore.h"
 #include "platform/File.h"
 #include "platform/MessageQueue.h"
+#include "listings/ProgrammeDB.h"
+#include "listings/ProgrammeDBManager.h"
+#include "update/AbsorbIntoDatabase.h"
 #include "update/CheckForUpdates.h"
 
 #include <gtest/gtest.h>
@@ -429,4 +432,76 @@ TEST_F(UpdateRunTest, StoppingWhileTheRunWaitsOnItsReportToTheMainWindowEnds)
     services.SetMainWindowHandle(0);
     plat::DestroyWindowRecord(hwnd);
 }
+// The program's own target over the programme database; only the line-up is the test's, a few
+// channels of the demo region.
+class DemoLineUp : public CDatabaseAbsorbTarget {
+public:
+    std::vector<uint32_t> GetUserChannels() override { return {101, 102, 103}; }
+};
+
+std::string Output(const std::string& command)
+{
+    std::string text;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+            text.append(buffer, n);
+        pclose(pipe);
+    }
+    return text;
+}
+
+TEST_F(UpdateRunTest, DemoListingsAreAbsorbedIntoTheDatabaseAndListed)
+{
+    ASSERT_EQ(std::system(("'" QVL_APP_DIR "/qvl-demo-content' '" + content + "' > /dev/null").c_str()), 0);
+    for (const char* key : {"channels-folder", "default-theme-folder", "schedule-folder"}) {
+        fs::create_directories(root + key);
+        services.folders[key] = root + key + "/";
+    }
+    const std::string schedules = services.folders["schedule-folder"];
+    const std::string pending = services.folders["pending-schedules-folder"];
+    const std::string app = services.folders["app-folder"];
+    StartListings();
+    CProgrammeDBManager& manager = CProgrammeDBManager::Instance();
+    manager.Start(schedules, pending, app);
+    DemoLineUp lineUp;
+    auto runAndAbsorb = [&] {
+        std::vector<std::string> reports;
+        CCheckForUpdates checker(lineUp, settings, "test");
+        checker.SetErrorSink([&](int32_t, const std::string& text) { reports.push_back(text); });
+        EXPECT_TRUE(checker.StartUpdate());
+        EXPECT_TRUE(checker.WaitUntilFinished(60000));
+        EXPECT_FALSE(checker.Failed());
+        while (manager.GetDatabase()->IsAbsorberBusy())
+            std::this_thread::sleep_for(20ms);
+        return reports;
+    };
+
+    EXPECT_TRUE(runAndAbsorb().empty());
+    for (uint32_t channel : lineUp.GetUserChannels())
+        EXPECT_EQ(manager.GetDatabase()->GetChannelLastUpdateID(channel), 7u) << channel;
+    EXPECT_EQ(manager.GetDatabase()->GetChannelLastUpdateID(104), 0u);
+    EXPECT_TRUE(fs::exists(services.folders["channel-images-folder"] + "101.ch"));
+    EXPECT_FALSE(fs::exists(services.folders["channel-images-folder"] + "104.ch"));
+    EXPECT_TRUE(fs::exists(services.folders["default-theme-folder"] + "region.dat"));
+    EXPECT_TRUE(fs::exists(services.folders["channels-folder"] + "channels"));
+    const auto first = Requests();
+    EXPECT_EQ(std::count_if(first.begin(), first.end(),
+                            [](const std::string& l) { return l.find("a=g") != std::string::npos; }),
+              21);
+
+    // The second run is told the last updates and fetches no listings.
+    EXPECT_TRUE(runAndAbsorb().empty());
+    const auto second = Requests();
+    EXPECT_EQ(second.size(), 2u) << ::testing::PrintToString(second);
+    manager.Close();
+
+    // What is on today, as qvl lists it from the schedule files.
+    const std::string listed = Output("HOME='" + root + "' XDG_DATA_HOME='" + root + "' '" QVL_APP_DIR
+                                      "/qvl' db list now-1h now+1h --channel 101 --schedule-folder '" +
+                                      schedules + "' --pending-folder '" + pending + "' --app-folder '" + app +
+                                      "' 2>/dev/null");
+    EXPECT_NE(listed.find("101\t"), std::string::npos) << listed;
+}
+
 }  // namespace
