@@ -3,11 +3,11 @@
 // files, so that the user interface stays live while listings are absorbed.
 //
 // What it guarantees:
-//   - every file handed to AbsorbNewFile before Close is dealt with exactly once, in the order
-//     it was handed over, unless Close comes first (files still waiting then stay on disk and
-//     the start-up pass offers them again);
+//   - files are dealt with one at a time, each once, in the order they were handed over;
+//     those still queued when Close comes stay on disk for the next start-up pass;
 //   - an update file is deleted once its plans are merged, or once it proved unreadable; a
-//     file of any other extension is never touched;
+//     "QVFCDF" marker is deleted once the cached span is forgotten; any other file is never
+//     touched;
 //   - nothing is absorbed after Close has returned, and Close returns only once the file in
 //     hand is finished, so a schedule file is never left half merged by a stopping program.
 //
@@ -24,13 +24,15 @@
 //
 // States, and the function that moves between them:
 //
-//        AbsorbNewFile (first)        GetNextFile              file dealt with
-//   IDLE ---------------------> WAITING <----------> ABSORBING -----------------+
-//    |                          |   ^  \________________________________________/
-//    |                          |   |  quiet period: NotifyListingsAbsorbed
-//    |                          |   +--(time-out)
-//    |         Close            v Close (abort event)
-//    +--------------------> CLOSED <-------------- ABSORBING (after the file in hand)
+//                  AbsorbNewFile                 AbsorbNewFile (work event)
+//   NO THREAD --------------------> WAITING -------------------------------> ABSORBING
+//       |                            |  ^  ^                                     |
+//       |                  time-out  |  |  |   GetNextFile finds the queue empty |
+//       |  NotifyListingsAbsorbed,   |  |  +-------------------------------------+
+//       |  when files came in since  +--+        (unique lists saved and dropped)
+//       |
+//       +---- Close --------------> CLOSED <---- Close, from WAITING at once, from
+//                                               ABSORBING after the file in hand
 #pragma once
 #include <atomic>
 #include <cstdint>
