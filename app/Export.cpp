@@ -6,6 +6,7 @@
 #include "platform/MessageQueue.h"
 #include "platform/Names.h"
 #include "platform/Process.h"
+#include "script/ScriptEngine.h"
 
 void ShowQuilvoLiteInterface(uintptr_t window, void* instance, const char* commandLine, int show)
 {
@@ -21,4 +22,5 @@ void ShowQuilvoLiteInterface(uintptr_t window, void* instance, const char* comma
     // The lock is let go only after the application, whose destructor may still save the
     // settings, is gone.
     instanceLock.Release();
+    ShutDownScriptLibrary();
 }

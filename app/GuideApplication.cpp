@@ -11,6 +11,8 @@
 #include "script/theme/Theme.h"
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
+#include "script/SystemObject.h"
+#include "script/ThemeObject.h"
 
 CGuideApplication::CGuideApplication(const std::string& applicationFolder)
     : CScriptApplication(applicationFolder),
@@ -28,10 +30,53 @@ bool CGuideApplication::Initialise()
     // Broadcasts of "QVL_Exit" from other copies reach the loop as messages to this thread; one
     // that arrives during start-up waits in the queue.
     plat::PostBroadcastsTo(m_broadcasts, plat::GetCurrentThreadId());
+    if (m_pScriptEngine)
+        DefineGuideFunctions(*m_pScriptEngine);
     if (!StartUp())
         return false;
-    RunMessageLoop();
+    RunTheme();
     return true;
+}
+
+CScriptEngine* CGuideApplication::CreateScriptEngine()
+{
+    auto* pEngine = new CThemeScriptEngine;
+    if (pEngine->Create(*m_pRuntime) && DefineSystemObject(*pEngine) && DefineThemeObject(*pEngine))
+        return pEngine;
+    delete pEngine;
+    return nullptr;
+}
+
+// Runs the loaded theme's main script; a working theme returns from it only after app.run().
+void CGuideApplication::RunTheme()
+{
+    if (!m_pScriptEngine) {
+        LogWarning("CGuideApplication::RunTheme: there is no script engine to run the theme");
+        return;
+    }
+    try {
+        std::string theme;
+        if (!GetSettings().GetString("user-selected-theme", theme, "default"))
+            GetSettings().SetString("user-selected-theme", theme);
+        const std::string themePath = GetFolder("themes-folder") + theme;
+        std::string script;
+        if (!CTheme::Instance().ReadText("theme.velasc", script)) {
+            LogInfo("Couldn't load theme '%s'", theme.c_str());
+            return;
+        }
+        if (!m_pScriptEngine->RunText(script, themePath + "/theme.velasc"))
+            ShowMessage("Error, Run failed");
+    } catch (CBaseException* e) {
+        const std::string text = e->GetText();
+        e->Delete();
+        LogWarning("%s", text.c_str());
+        ShowMessage("Quilvo Lite encountered the following fatal error:\n\n'" + text + "'");
+    }
+}
+
+void CGuideApplication::ReportText(const std::string& text)
+{
+    LogDetail("%s", text.c_str());
 }
 
 bool CGuideApplication::StartUp()

@@ -14,17 +14,25 @@ public:
     explicit CGuideApplication(const std::string& applicationFolder = plat::ExecutableFolder());
     ~CGuideApplication() override;
 
-    // Start-up, then the message loop until a quit message. False when start-up failed.
+    // Start-up, then the theme's main script "theme.velasc", which normally enters the message
+    // loop through app.run(). False when start-up failed and no script ran.
     bool Initialise() override;
     // The shut-down sequence; saves the settings.
     bool Shutdown() override;
 
     // False when the user turned detection off ("connection-allow-detection"); otherwise the
     // connection watcher's state, making the watcher when there is none.
-    bool IsInternetAvailable();
+    bool IsInternetAvailable() override;
+    // Writes the text to the log at level 2.
+    void ReportText(const std::string& text) override;
+
+protected:
+    // The theme engine, with the objects `system` and `theme`.
+    CScriptEngine* CreateScriptEngine() override;
 
 private:
     bool StartUp();
+    void RunTheme();
     void LogTimeZone();
     void MigrateHotKeySettings();
 

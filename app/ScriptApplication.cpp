@@ -1,11 +1,14 @@
 // The application object's base.
 #include "app/ScriptApplication.h"
 
+#include "app/BuildInfo.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Log.h"
 #include "platform/MessageBox.h"
 #include "platform/Names.h"
 #include "platform/Process.h"
+#include "script/GlobalFunctions.h"
+#include "script/XMLHttpRequest.h"
 
 namespace {
 // Messages that do not count as activity for the idle calls.
@@ -39,13 +42,56 @@ CScriptApplication::~CScriptApplication() = default;
 
 bool CScriptApplication::Run()
 {
+    GetArguments().Clear();
+    GetArguments().Parse(plat::ProcessArguments());
+    if (!m_pRuntime)
+        m_pRuntime = std::make_unique<CScriptRuntime>();
+    m_pScriptEngine = CreateScriptEngine();
+    if (m_pScriptEngine && !DefineScriptClasses(*m_pScriptEngine))
+        LogWarning("CScriptApplication::Run: the script objects could not all be defined");
     Initialise();
+    if (m_pScriptEngine) {
+        DeleteScriptEngine(m_pScriptEngine);
+        m_pScriptEngine = nullptr;
+    }
     return Shutdown();
+}
+
+CScriptEngine* CScriptApplication::CreateScriptEngine()
+{
+    auto* pEngine = new CScriptEngine;
+    if (pEngine->Create(*m_pRuntime))
+        return pEngine;
+    delete pEngine;
+    return nullptr;
+}
+
+void CScriptApplication::DeleteScriptEngine(CScriptEngine* pEngine)
+{
+    // No fetch may queue work for the engine once it is gone.
+    CXMLHttpRequest::StopAll();
+    delete pEngine;
+}
+
+bool CScriptApplication::DefineScriptClasses(CScriptEngine& engine)
+{
+    return DefineClass(engine, CXMLHttpRequest::ClassRecord()) &&
+           DefineScriptObjects(engine, m_pathsObject, m_settingsObject) && DefineGlobalFunctions(engine);
 }
 
 void CScriptApplication::ShowMessage(const std::string& text)
 {
-    plat::MessageBox(0, text, m_strName, plat::MB_OK);
+    plat::MessageBox(0, text, GetName(), plat::MB_OK);
+}
+
+std::string CScriptApplication::GetProductVersionText() const
+{
+    return ProductVersion();
+}
+
+std::string CScriptApplication::GetBuildNumberText() const
+{
+    return BuildNumber();
 }
 
 int CScriptApplication::RunMessageLoop()

@@ -1,14 +1,19 @@
 // The application object's base: the folder table, the settings, the name on the program's
-// message boxes, the message loop and the upgrade hand-over.
+// message boxes, the script runtime and engine with the objects the theme script sees, the
+// message loop and the upgrade hand-over. It is the native object of the script object `app`.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/ApplicationServices.h"
 #include "foundation/FolderPaths.h"
 #include "foundation/SettingsStore.h"
+#include "script/AppObject.h"
+#include "script/PathsObject.h"
+#include "script/SettingsObject.h"
 
-class CScriptApplication : public CApplicationServices {
+class CScriptApplication : public CAppObject, public CApplicationServices {
 public:
     // Loads the folder table ("paths.dat" in the program's folder, then "user-paths.dat" in the
     // folder "user-settings") and the settings ("settings.dat" there). A folder that can be
@@ -16,7 +21,8 @@ public:
     explicit CScriptApplication(const std::string& applicationFolder);
     ~CScriptApplication() override;
 
-    // The whole run: Initialise, then Shutdown, whose answer is the run's.
+    // The whole run: the command line, the script engine with the application's classes and
+    // objects, Initialise, the engine's deletion, then Shutdown, whose answer is the run's.
     bool Run();
 
     // A message box with the application's name as its caption and an OK button.
@@ -24,29 +30,44 @@ public:
     // Takes and dispatches messages until WM_QUIT; while the queue is empty it calls OnIdle with
     // 0, 1, 2, ... until that answers false. Any message but paint and timer messages starts
     // the idle calls again from 0. Answers the quit code.
-    virtual int RunMessageLoop();
+    int RunMessageLoop() override;
     // Start-up and the run of the theme; the base has neither.
     virtual bool Initialise() { return false; }
-    // Idle work; the base has none.
-    virtual bool OnIdle(uint32_t count) { return false; }
+    // Idle work: app.onIdle(count), followed by a collection.
+    virtual bool OnIdle(uint32_t count) { return CallOnIdle(count); }
     virtual bool Shutdown() { return false; }
+    // Where debugOut and the script objects' notes go; the base drops them.
+    void ReportText(const std::string&) override {}
 
     void StartUpgraderAndExit() override;
     std::string GetFolder(const std::string& key) override;
     bool FindFolder(const std::string& key, std::string& path) override;
 
-    CFolderPaths& GetPaths() { return m_paths; }
+    void SetMainWindowHandle(uint32_t hwnd) override { CApplicationServices::SetMainWindowHandle(hwnd); }
+    bool IsUpdating() const override { return CApplicationServices::IsUpdating(); }
+    std::string GetProductVersionText() const override;
+    std::string GetBuildNumberText() const override;
+
+    CFolderPaths& GetPaths() override { return m_paths; }
     CSettingsStore& GetSettings() { return m_settings; }
-    const std::string& GetName() const { return m_strName; }
-    void SetName(const std::string& name) { m_strName = name; }
 
 protected:
+    // The engine of the run: a plain engine over the runtime; null when it cannot be made.
+    virtual CScriptEngine* CreateScriptEngine();
+    virtual void DeleteScriptEngine(CScriptEngine* pEngine);
+
     // The text of a failure met while constructing ("" when none); start-up refuses to go on.
     std::string m_strConstructionError;
+    // The script runtime, made when the run starts, so that an application that never runs
+    // never starts the script library.
+    std::unique_ptr<CScriptRuntime> m_pRuntime;
 
 private:
-    std::string m_strName = "No name set";
+    bool DefineScriptClasses(CScriptEngine& engine);
+
     CFolderPaths m_paths;
     CSettingsStore m_settings{14};   // declared after the paths, which it uses while saving
+    CPathsObject m_pathsObject{m_paths};
+    CSettingsObject m_settingsObject{m_settings};
     const uint32_t m_uExitMessage;
 };

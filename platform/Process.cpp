@@ -55,6 +55,29 @@ std::string ExecutableFolder()
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::vector<std::string> ProcessArguments()
+{
+    std::vector<std::string> args;
+    const int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return args;
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+        if (n > 0)
+            text.append(buffer, static_cast<size_t>(n));
+    close(fd);
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = text.find('\0', start);
+        args.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return args;
+}
+
 std::string GetEnv(const char* name, const char* fallback)
 {
     const char* value = std::getenv(name);

@@ -14,6 +14,8 @@ void Sleep(uint32_t milliseconds);
 
 std::string ExecutablePath();    // full path of the running program (/proc/self/exe)
 std::string ExecutableFolder();  // its folder, ending in "/"
+// The process's arguments as it was started, the program's name first (/proc/self/cmdline).
+std::vector<std::string> ProcessArguments();
 
 // The environment. Set variables only before threads start (setenv is not thread-safe).
 std::string GetEnv(const char* name, const char* fallback = "");

@@ -1,0 +1,36 @@
+#include "script/ThemeObject.h"
+
+#include <algorithm>
+
+#include "script/JSObject.h"
+#include "script/theme/Theme.h"
+
+namespace {
+
+// The text of a theme file, up to its first zero byte; a missing file ends the calling script.
+bool GetFile(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    if (!JSCheckArgCount(cx, args, "getFile", 1, false))
+        return false;
+    const std::string name = JSValueToText(cx, args[0]);
+    std::string text;
+    if (!CTheme::Instance().ReadText(name, text))
+        return JSFail(cx, "Theme file '%s' not found", name.c_str());
+    text.resize(std::min(text.size(), text.find('\0')));
+    JSString* str = JSNewText(cx, text);
+    if (!str)
+        return false;
+    args.rval().setString(str);
+    return true;
+}
+
+const JSFunctionSpec kThemeMethods[] = {JS_FN("getFile", GetFile, 1, 0), JS_FS_END};
+const CJSClassRecord g_themeClass("Theme", kThemeMethods, nullptr, nullptr, false);
+
+}  // namespace
+
+bool DefineThemeObject(CScriptEngine& engine)
+{
+    return DefineStaticObject(engine, engine.GetGlobalObject(), "theme", g_themeClass, nullptr) != nullptr;
+}
