@@ -208,6 +208,7 @@ TEST_F(ThemeRun, ScriptSeesTheApplication)
         "root-domain quilvolite.net false",
         "xhr-before 0 undefined",
         "xhr-answer Hello from the test server",
+        "sync-answer Hello from the test server",
         "idle 0,1,2,3",
     };
     for (const std::string& line : expected)
@@ -218,6 +219,10 @@ TEST_F(ThemeRun, ScriptSeesTheApplication)
     std::copy_if(lines.begin(), lines.end(), std::back_inserter(states),
                  [](const std::string& line) { return line.rfind("xhr-state", 0) == 0; });
     EXPECT_EQ(states, (std::vector<std::string>{"xhr-state 1", "xhr-state 2", "xhr-state 4"})) << all;
+    states.clear();
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(states),
+                 [](const std::string& line) { return line.rfind("sync-state", 0) == 0; });
+    EXPECT_EQ(states, (std::vector<std::string>{"sync-state 1", "sync-state 2", "sync-state 4"})) << all;
 
     // app.onQuit runs once, after the loop and before app.run() returns to the script.
     ASSERT_GE(lines.size(), 2u);
@@ -226,8 +231,9 @@ TEST_F(ThemeRun, ScriptSeesTheApplication)
               (std::vector<std::string>{"quit-called", "after-run"})) << all;
     ExpectShutDownAtEnd();
 
-    // The message box was shown with the script's caption and flags.
+    // The message boxes were shown with the script's caption, and alert's with app.name.
     EXPECT_NE(Read("stderr").find("Question: Go on?"), std::string::npos) << Read("stderr");
+    EXPECT_NE(Read("stderr").find("5: Hello from the alert"), std::string::npos) << Read("stderr");
     // The settings the script stored were saved at shut-down, the secret one scrambled.
     const std::string settings = Read(kSettingsPath);
     EXPECT_TRUE(std::regex_search(settings, std::regex(R"(type="uint" name="test-number" value="42")"))) << settings;

@@ -14,3 +14,15 @@ function startFetch(address) {
     request.open("GET", address);
     request.send(null);
 }
+
+// The same fetch made synchronously: send answers once the body is in, and the changes still
+// reach the handler through the queue.
+function fetchNow(address) {
+    var request = new XMLHttpRequest();
+    request.onreadystatechange = function () {
+        debugOut("sync-state", this.readyState);
+    };
+    request.open("GET", address, false);
+    request.send(null);
+    return request;
+}
