@@ -55,6 +55,7 @@ public:
     }
     void StartUpgraderAndExit() override
     {
+        m_bHandedOver = true;
         const std::string upgrader = GetFolder("app-folder") + plat::kUpgraderName;
         std::printf("program files downloaded; starting %s to install them\n", upgrader.c_str());
         if (!plat::SpawnDetached(upgrader, {})) {
@@ -70,21 +71,24 @@ public:
         qvl::LoadFolders(m_paths);
     }
     bool UpgradeFailed() const { return m_bUpgradeFailed; }
+    bool HandedOver() const { return m_bHandedOver; }
 
 private:
     std::mutex m_lock;
     CFolderPaths& m_paths;
     std::atomic<bool> m_bUpgradeFailed{false};
+    std::atomic<bool> m_bHandedOver{false};
 };
 
-// Makes the selected region the line-up, as the program does at start-up.
-void LoadLineUp(CFolderPaths& paths, CSettingsStore& settings)
+// Makes the selected region the line-up, as the program does at start-up (which forgets a
+// region that the theme's region file does not have, in memory only here).
+void LoadLineUp(CFolderPaths& paths, CSettingsStore& settings, uint32_t region)
 {
-    uint32_t region = 0;
-    if (!settings.GetUInt("user-selected-region-id", region, 0) || region == 0) {
+    if (region == 0) {
         std::printf("no region selected: fetching files only\n");
         return;
     }
+    settings.SetUInt("user-selected-region-id", region);
     std::string theme;
     settings.GetString("user-selected-theme", theme, "default");
     try {
@@ -95,6 +99,35 @@ void LoadLineUp(CFolderPaths& paths, CSettingsStore& settings)
         std::fprintf(stderr, "qvl: no line-up for region %u (%s): fetching files only\n", region, e->GetText());
         e->Delete();
     }
+}
+
+// One update run, printing its progress and failures; false when it failed.
+bool RunOnce(IAbsorbTarget& target, const CSettingsStore& settings, const std::vector<std::string>& servers,
+             std::mutex& lock)
+{
+    CCheckForUpdates checker(target, settings);
+    checker.SetServerHosts(servers);
+    checker.SetErrorSink([&](int32_t, const std::string& text) {
+        std::lock_guard<std::mutex> guard(lock);
+        std::fprintf(stderr, "qvl: update: %s\n", text.c_str());
+    });
+    if (!checker.StartUpdate()) {
+        std::fprintf(stderr, "qvl: cannot start the update\n");
+        return false;
+    }
+    std::printf("asking for updates\n");
+    int stage = 0;
+    for (bool finished = false; !finished;) {
+        finished = checker.WaitUntilFinished(100);
+        const int now = checker.GetStage();
+        if (now != stage && (now == 6 || now == 7)) {
+            std::lock_guard<std::mutex> guard(lock);
+            std::printf("%s\n", now == 6 ? "downloading" : "downloads over");
+            std::fflush(stdout);
+        }
+        stage = now;
+    }
+    return !checker.Failed();
 }
 
 int RunUpdate(const qvl::Arguments& args)
@@ -120,7 +153,9 @@ int RunUpdate(const qvl::Arguments& args)
     CSettingsStore settings;
     settings.SetFolderPaths(&paths);
     settings.Load(settingsFolder + "settings.dat");
-    LoadLineUp(paths, settings);
+    uint32_t region = 0;
+    settings.GetUInt("user-selected-region-id", region, 0);
+    LoadLineUp(paths, settings, region);
 
     std::mutex lock;
     bool bAbsorbFailed = false;
@@ -133,35 +168,19 @@ int RunUpdate(const qvl::Arguments& args)
     };
     CProgrammeDBManager& manager = CProgrammeDBManager::Instance();
     manager.Start(scheduleFolder, pendingFolder, appFolder, std::move(hooks));
+    const size_t nChannelsBefore = CDatabaseAbsorbTarget().GetUserChannels().size();
 
-    bool bFailed = false;
-    {
-        CDatabaseAbsorbTarget target([&services] { services.ReloadFolders(); });
-        CCheckForUpdates checker(target, settings);
-        checker.SetServerHosts(servers);
-        checker.SetErrorSink([&](int32_t, const std::string& text) {
-            std::lock_guard<std::mutex> guard(lock);
-            std::fprintf(stderr, "qvl: update: %s\n", text.c_str());
-        });
-        if (!checker.StartUpdate()) {
-            std::fprintf(stderr, "qvl: cannot start the update\n");
-            manager.Close();
-            return qvl::kExitFailure;
-        }
-        std::printf("asking for updates\n");
-        int stage = 0;
-        for (bool finished = false; !finished;) {
-            finished = checker.WaitUntilFinished(100);
-            const int now = checker.GetStage();
-            if (now != stage && (now == 6 || now == 7)) {
-                std::lock_guard<std::mutex> guard(lock);
-                std::printf("%s\n", now == 6 ? "downloading" : "downloads over");
-                std::fflush(stdout);
-            }
-            stage = now;
-        }
-        bFailed = checker.Failed() || services.UpgradeFailed();
+    CDatabaseAbsorbTarget target([&services] { services.ReloadFolders(); });
+    bool bFailed = !RunOnce(target, settings, servers, lock);
+    // A first run may bring the region file, and with it the line-up whose listings a second
+    // run fetches.
+    if (!bFailed && !services.HandedOver() && nChannelsBefore == 0 && region != 0)
+        LoadLineUp(paths, settings, region);
+    if (!bFailed && !services.HandedOver() && target.GetUserChannels().size() != nChannelsBefore) {
+        std::printf("the line-up changed: asking for its listings\n");
+        bFailed = !RunOnce(target, settings, servers, lock);
     }
+    bFailed = bFailed || services.UpgradeFailed();
     if (CProgrammeDBFlat* database = manager.GetDatabase()) {
         while (database->IsAbsorberBusy())
             plat::Sleep(100);
