@@ -223,6 +223,13 @@ TEST_F(ThemeRun, ScriptSeesTheApplication)
     std::copy_if(lines.begin(), lines.end(), std::back_inserter(states),
                  [](const std::string& line) { return line.rfind("sync-state", 0) == 0; });
     EXPECT_EQ(states, (std::vector<std::string>{"sync-state 1", "sync-state 2", "sync-state 4"})) << all;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "refused-state 1"), 1) << all;
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.rfind("refused-state", 0) == 0; }),
+              1)
+        << all;
+    const std::vector<std::string> texts = LogTexts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "class 'XMLHttpRequest' failed with code '1007'"), 1) << all;
 
     // app.onQuit runs once, after the loop and before app.run() returns to the script.
     ASSERT_GE(lines.size(), 2u);
