@@ -139,6 +139,12 @@ TEST_F(UpdateRunTest, FreshInstallationGetsItsFilesAndListingsThenNothingNew)
     Put("updates/5-2.up", "five two");
     Put("updates/7-1.up", "seven one");
     Put("updates/9-1.up", "nine one");
+    Put("files/app-folder/notes.txt", "new notes");             // replaces a file, keeping a backup
+    Put("files/app-folder/docs/guide/a.txt", "guide");          // into folders that do not exist yet
+    services.Write("app-folder", "notes.txt", "old notes");
+    // With "nodial" the run compares times: the installed copy is older than the served one.
+    fs::last_write_time(services.folders["app-folder"] + "notes.txt",
+                        fs::last_write_time(content + "files/app-folder/notes.txt") - std::chrono::hours(24));
     StartListings();
     target.channels = {5, 7, 5};
 
@@ -153,6 +159,10 @@ TEST_F(UpdateRunTest, FreshInstallationGetsItsFilesAndListingsThenNothingNew)
     EXPECT_EQ(target.categories, 1);
     EXPECT_EQ(target.keywords, 1);
     EXPECT_EQ(target.images, 1);
+    EXPECT_EQ(services.Read(app + "notes.txt"), "new notes");
+    EXPECT_EQ(services.Read(services.folders["backup-files-folder"] + "notes.txt"), "old notes");
+    EXPECT_EQ(services.Read(app + "docs/guide/a.txt"), "guide");
+    EXPECT_FALSE(fs::exists(services.folders["backup-files-folder"] + "docs/guide/a.txt"));
     // The installed copy carries the service's time, so a by-time check finds it current.
     plat::FileInfo installed, served;
     ASSERT_TRUE(plat::GetFileInfo(app + "keywords", installed));
