@@ -17,7 +17,7 @@
 //   1. At most one worker thread per checker; StopUpdate joins it (answering messages sent to
 //      the joining thread meanwhile) before anything else touches the run's state.
 //   2. The stage only grows during a run: 0, 1, then 3 or 4, then 5, 6, 7.
-//   3. Once the stop event is set, the worker sends no error report and installs nothing more.
+//   3. Once the stop event is set, the worker sends no error report and absorbs no download.
 //   4. A failed move leaves the target's time stamp and the reload alone and stops the run.
 //   5. The updates folder is emptied at the start of each run and whenever a run stops early.
 //

@@ -211,10 +211,20 @@ TEST_F(UpdateRunTest, RequestsMoveToTheServerThatAnswersAndFailOnceWhenNoneDoes)
         services.Write("app-folder", "servers.xml", xml + "</servers>");
     };
 
+    // Without "nodial" files are compared by CRC: an older copy with the listed CRC is current.
+    Put("files/app-folder/same.txt", "same");
+    services.Write("app-folder", "same.txt", "same");
+    fs::last_write_time(services.folders["app-folder"] + "same.txt",
+                        fs::last_write_time(content + "files/app-folder/same.txt") - std::chrono::hours(24));
+
     serversXml({ClosedPort(), port});   // the first server is picked first
     EXPECT_TRUE(Run().empty());
     EXPECT_FALSE(failed);
     EXPECT_EQ(services.Read(services.folders["app-folder"] + "category"), "category list");
+    const auto served = Requests();
+    EXPECT_EQ(std::count_if(served.begin(), served.end(),
+                            [](const std::string& l) { return l.rfind("GET /sl/static-qvl-10/", 0) == 0; }),
+              2) << ::testing::PrintToString(served);   // the file list and the category file
     EXPECT_EQ(target.absorbed, (std::vector<std::string>{"5-1.up"}));
 
     fs::remove(services.folders["app-folder"] + "category");
