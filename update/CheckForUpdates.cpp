@@ -81,6 +81,7 @@ bool CCheckForUpdates::StartUpdate()
     m_bHandedOver = false;
     m_stopEvent.Reset();
     m_finishedEvent.Reset();
+    SetUpdating(true);   // from now on, so that a caller asking at once sees the run
     try {
         m_thread = plat::Thread([this] {
             RunUpdate();
@@ -89,6 +90,7 @@ bool CCheckForUpdates::StartUpdate()
         });
     } catch (const std::exception& e) {
         LogWarning("QV Failed to start the update thread because %s", e.what());
+        SetUpdating(false);
         return false;
     }
     return m_thread.Joinable();
