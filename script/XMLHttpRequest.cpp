@@ -169,7 +169,7 @@ bool CXMLHttpRequest::Send(JSContext* cx)
 {
     CScriptEngine* pEngine = GetEngine();
     if (!pEngine || !GetScriptObject())
-        return false;
+        return JSFail(cx, "%s", "XMLHttpRequest::OnSend the request has no script object");
     StopFetch();
     ++m_nGeneration;
     m_strResponseText.clear();
