@@ -524,4 +524,32 @@ TEST_F(UpdateRunTest, DemoListingsAreAbsorbedIntoTheDatabaseAndListed)
     EXPECT_NE(listed.find("101\t"), std::string::npos) << listed;
 }
 
+TEST_F(UpdateRunTest, QvlUpdateFetchesTheRegionThenItsListingsAndFailsWithoutAServer)
+{
+    // qvl updates the installation beside it: a copy of the app folder, with the user's folders
+    // under the test's own home.
+    ASSERT_EQ(std::system(("'" QVL_APP_DIR "/qvl-demo-content' '" + content + "' > /dev/null").c_str()), 0);
+    StartListings();
+    const std::string app = root + "qvl-app/";
+    fs::create_directories(app + "themes/default");
+    for (const char* name : {"qvl", "libkrdcagg.so", "paths.dat", "themes/default/theme.velasc"})
+        fs::copy_file(std::string(QVL_APP_DIR "/") + name, app + name);
+    const std::string qvl = "HOME='" + root + "' XDG_DATA_HOME='" + root + "data' '" + app + "qvl' ";
+    ASSERT_EQ(std::system((qvl + "settings set user-selected-region-id 1 --type uint > /dev/null").c_str()), 0);
+
+    const std::string out = Output(qvl + "update --server 127.0.0.1:" + std::to_string(port) + " 2>&1; echo rc=$?");
+    EXPECT_NE(out.find("the line-up changed"), std::string::npos) << out;
+    size_t absorbed = 0;
+    for (size_t at = out.find(": absorbed"); at != std::string::npos; at = out.find(": absorbed", at + 1))
+        ++absorbed;
+    EXPECT_EQ(absorbed, 20u * 7u);   // the region's 16 channels and its 4 extra ones, a week each
+    EXPECT_NE(out.find("rc=0"), std::string::npos) << out;
+    EXPECT_NE(Output(qvl + "db now").find("101\t"), std::string::npos);
+
+    const std::string failed = Output(qvl + "update --server 127.0.0.1:" + std::to_string(ClosedPort()) +
+                                      " 2>&1; echo rc=$?");
+    EXPECT_NE(failed.find(kAllServersFailed), std::string::npos) << failed;
+    EXPECT_NE(failed.find("rc=1"), std::string::npos) << failed;
+}
+
 }  // namespace
