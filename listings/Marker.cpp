@@ -83,11 +83,11 @@ bool CMarker::Matches(const CProgramme& programme, const Names& names) const
         texts.push_back(JoinPeople(programme.GetDetails()));
     if ((m_uSearchTexts & kSearchCategory) && programme.GetCategory())
         texts.push_back(programme.GetCategory()->GetName());
-    if ((m_uSearchTexts & kSearchChannel) && names.m_pChannelName)
-        texts.push_back(names.m_pChannelName(programme.GetChannelID()));
-    if (m_uSearchTexts & kSearchKeywords)
-        for (std::string& keyword : programme.GetKeywordNames(names.m_keywords))
-            texts.push_back(std::move(keyword));
+    if ((m_uSearchTexts & kSearchChannel) && names.m_channelName)
+        texts.push_back(names.m_channelName(programme.GetChannelID()));
+    if ((m_uSearchTexts & kSearchKeywords) && names.m_pKeywords)
+        for (const uint16_t index : programme.GetKeywords())
+            texts.push_back(names.m_pKeywords->GetKeyword(index));
     return m_pSearch->Matches(texts);
 }
 

@@ -3,12 +3,14 @@
 // search terms. Matching is done through CMarkerManager, which holds the lock for it.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "listings/KeywordList.h"
 #include "listings/Programme.h"
 #include "listings/SearchExpression.h"
 
@@ -46,8 +48,8 @@ public:
 
     // Names that the programme refers to by number; either may be left empty.
     struct Names {
-        std::vector<std::string> m_keywords;                 // by keyword index
-        std::string (*m_pChannelName)(uint32_t) = nullptr;   // "" when unknown
+        const CKeywordList* m_pKeywords = nullptr;                  // not owned
+        std::function<std::string(uint32_t)> m_channelName;         // "" when unknown
     };
 
     std::string m_strName;

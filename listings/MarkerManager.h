@@ -32,12 +32,16 @@ public:
     std::shared_ptr<const CMarkerTemplate> GetTemplate(int nID) const;   // null when unknown
     void RemoveAllTemplates();
 
+    // Markers already added are changed only while this lock is held.
+    static std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock<std::recursive_mutex>(s_lock); }
+
     void AddMarker(CMarkerPtr pMarker);
     bool RemoveMarker(const CMarkerPtr& pMarker);
     std::vector<CMarkerPtr> GetMarkers() const;
     void RemoveAllMarkers();
 
-    // The names used when matching the texts of programmes (channel names and keywords).
+    // The names used when matching the texts of programmes (channel names and keywords); the
+    // channel-name function is called under the markers' lock.
     void SetNames(CMarker::Names names);
 
     bool Matches(const CMarker& marker, const CProgramme& programme) const;

@@ -29,8 +29,6 @@ int64_t Utc(int day, int hour, int minute)   // March 2026
     return CDateTime::FromUtc(2026, 2, day, hour, minute, 0).GetTime();
 }
 
-std::string ChannelName(uint32_t id) { return id == 1 ? "Channel One" : "Channel Two"; }
-
 // The UK clocks go forward at 01:00 UTC on Sunday 29 March 2026: local time is UTC before and
 // UTC + 1 after (main pins the time zone).
 class MarkerMatchTest : public ::testing::Test {
@@ -47,8 +45,16 @@ protected:
             MakeProgramme("Quiz Time", "Quiz. Series 3, episode 5.\rQuestions. Starring: Ann Lee",
                           kNewsCategory, Utc(27, 12, 0), 1, {1}),                               // Fri 12:00
         };
-        m_names.m_keywords = {"Insomnia", "Trivia"};
-        m_names.m_pChannelName = ChannelName;
+        const std::string keywordFile = ::testing::TempDir() + "marker-keywords";
+        {
+            // A count, then each word as a 32-bit length and its bytes, little-endian.
+            std::ofstream file(keywordFile, std::ios::binary);
+            file.write("\2\0\0\0" "\x08\0\0\0" "Insomnia" "\6\0\0\0" "Trivia", 26);
+        }
+        ASSERT_TRUE(m_keywords.Load(keywordFile));
+        std::filesystem::remove(keywordFile);
+        m_names.m_pKeywords = &m_keywords;
+        m_names.m_channelName = [](uint32_t id) { return std::string(id == 1 ? "Channel One" : "Channel Two"); };
     }
 
     // The indexes of the programmes the marker matches.
@@ -62,6 +68,7 @@ protected:
     }
 
     std::vector<CProgrammePtr> m_programmes;
+    CKeywordList m_keywords;
     CMarker::Names m_names;
 };
 
@@ -261,6 +268,9 @@ TEST_F(MarkerTemplateTest, LoadsTemplatesAndReplacesByID)
          "<code>\nvar second = 2;\n</code></template>\n</markertemplates>\n"},
         {"c.qvmarker", "<markertemplates><template"},
         {"d.qvmarker", "<other/>"},
+        {"e.qvmarker", "<markertemplates><template name=\"E\" id=\"6\"><options><option name=\"n\" default=\"x\"/>"
+                       "</options></template></markertemplates>"},
+        {"e.options", "<options><option"},
         {"ignored.txt", "<markertemplates/>"},
     });
     const std::string log = folder + "test.log";
@@ -281,20 +291,28 @@ TEST_F(MarkerTemplateTest, LoadsTemplatesAndReplacesByID)
     EXPECT_EQ(first->GetOptionValue("count"), "9");   // the user's 40, kept within 1 to 9
     EXPECT_EQ(first->GetDefaultMarkerName(), "4-defaults");
 
-    EXPECT_EQ(manager.LoadTemplates(folder), 2);   // one from a, one from b; c and d fail
+    CMarkerTemplate changed = *first;
+    ASSERT_TRUE(changed.SetOptionValue("count", "3"));
+    ASSERT_TRUE(changed.SaveOptions());
+
+    EXPECT_EQ(manager.LoadTemplates(folder), 3);   // one each from a, b and e; c and d fail
+    EXPECT_EQ(manager.GetTemplate(6)->GetOptionValue("n"), "x");
     auto second = manager.GetTemplate(4);
     ASSERT_TRUE(second);
     EXPECT_EQ(second->m_strName, "Second");
     EXPECT_EQ(second->m_nCodeLine, 4);
-    EXPECT_EQ(manager.GetTemplates().size(), 1u);
+    EXPECT_EQ(manager.GetTemplates().size(), 2u);
     EXPECT_FALSE(manager.GetTemplate(5));
+    ASSERT_EQ(manager.LoadTemplateFile(folder + "a.qvmarker"), 1);
+    EXPECT_EQ(manager.GetTemplate(4)->GetOptionValue("count"), "3");
 
     InitLogging("", "", "", 0, false);
     const std::string text = ReadLog(log);
     for (const char* line : {"Loading marker template file ", "Marker either has no name or ID",
                              "Some other tag instead of keycommand found in '", "Failed to find 'template' in template file",
                              "Replacing marker ID 4, name 'First'", "Loaded marker type 'Second', version '1', code starts on line '4'",
-                             "Failed to load marker template", "Failed to find 'markertemplates' in template"})
+                             "Failed to load marker template", "Failed to find 'markertemplates' in template",
+                             "Error parsing marker options XML in file '"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
