@@ -8,6 +8,7 @@
 #include "platform/Names.h"
 #include "platform/Process.h"
 #include "script/GlobalFunctions.h"
+#include "script/ListingsObjects.h"
 #include "script/XMLHttpRequest.h"
 
 namespace {
@@ -75,7 +76,7 @@ void CScriptApplication::DeleteScriptEngine(CScriptEngine* pEngine)
 
 bool CScriptApplication::DefineScriptClasses(CScriptEngine& engine)
 {
-    return DefineClass(engine, CXMLHttpRequest::ClassRecord()) &&
+    return DefineClass(engine, CXMLHttpRequest::ClassRecord()) && DefineListingsClasses(engine) &&
            DefineScriptObjects(engine, m_pathsObject, m_settingsObject) && DefineGlobalFunctions(engine);
 }
 

@@ -4,6 +4,7 @@
 #include "foundation/Log.h"
 #include "platform/MessageQueue.h"
 #include "script/GlobalFunctions.h"
+#include "script/ListingsObjects.h"
 #include "script/PathsObject.h"
 #include "script/SettingsObject.h"
 
@@ -61,6 +62,29 @@ bool GetRootDomainName(JSContext* cx, unsigned argc, JS::Value* vp)
     return true;
 }
 
+// getListingsManager and getChannelManager: the object made on the first call, every time.
+template <bool (*Get)(CScriptEngine&, JS::HandleObject, JS::MutableHandleValue)>
+bool GetManager(JSContext* cx, unsigned argc, JS::Value* vp, const char* pszName)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    CAppObject* pApp = ThisApp(cx, args);
+    if (!pApp || !JSCheckArgCount(cx, args, pszName, 0, true))
+        return false;
+    CScriptEngine* pEngine = CScriptEngine::FromContext(cx);
+    JS::RootedObject app(cx, pApp->GetScriptObject());
+    return pEngine && Get(*pEngine, app, args.rval());
+}
+
+bool GetListingsManager(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    return GetManager<GetListingsManagerObject>(cx, argc, vp, "getListingsManager");
+}
+
+bool GetChannelManager(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    return GetManager<GetChannelManagerObject>(cx, argc, vp, "getChannelManager");
+}
+
 bool IsUpdating(JSContext* cx, unsigned argc, JS::Value* vp)
 {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
@@ -115,6 +139,8 @@ const JSFunctionSpec kAppMethods[] = {
     JS_FN("quit", Quit, 0, 0),
     JS_FN("setMainWindowHandle", SetMainWindowHandle, 1, 0),
     JS_FN("getRootDomainName", GetRootDomainName, 0, 0),
+    JS_FN("getListingsManager", GetListingsManager, 0, 0),
+    JS_FN("getChannelManager", GetChannelManager, 0, 0),
     JS_FS_END};
 
 const JSFunctionSpec kGuideMethods[] = {

@@ -184,6 +184,21 @@ TEST_F(ThemeRun, ScriptSeesTheApplication)
     std::thread serving([&] { server.listen_after_bind(); });
 
     WriteSettings("scriptcheck", "<setting name=\"test-text\" type=\"string\" value=\"some words\"/>");
+    // The service's channel list: a count, the format version 5, then id, name and extra text.
+    std::string channels;
+    auto u32 = [&](uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            channels += static_cast<char>(value >> (8 * i));
+    };
+    auto text = [&](const std::string& value) {
+        u32(static_cast<uint32_t>(value.size()));
+        channels += value;
+    };
+    u32(2);
+    u32(5);
+    u32(7), text("Channel Seven"), text("");
+    u32(9), text("Nine"), text("");
+    Write("home/.local/share/QuilvoLite/channels/channels", channels);
     const int exitCode = RunProgram({"-theme=\"a b\"", "/Debug", "-xhr=http://127.0.0.1:" + std::to_string(port) + "/hello"});
     server.stop();
     serving.join();
@@ -206,6 +221,9 @@ TEST_F(ThemeRun, ScriptSeesTheApplication)
         "open-error XMLHttpRequest::OnOpen incorrect number of arguments",
         "count-error getRootDomainName - Incorrect number of arguments (needed: 0, got: 1)",
         "root-domain quilvolite.net false",
+        "listings true apart true 0 17 4",
+        "channels 2 7 Channel Seven Nine Nine 7 null null null false false",
+        "manager-error class 'ListingsManager' failed to create it's object",
         "xhr-before 0 undefined",
         "xhr-answer Hello from the test server",
         "sync-answer Hello from the test server",
@@ -237,6 +255,8 @@ TEST_F(ThemeRun, ScriptSeesTheApplication)
     EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
               (std::vector<std::string>{"quit-called", "after-run"})) << all;
     ExpectShutDownAtEnd();
+    EXPECT_NE(all.find("Error: ListingsManager objects cannot be created within script"), std::string::npos) << all;
+    EXPECT_NE(all.find("Variable is not an int, was (string)"), std::string::npos) << all;   // getChannelFromID("x")
 
     // The message boxes were shown with the script's caption, and alert's with app.name.
     EXPECT_NE(Read("stderr").find("Question: Go on?"), std::string::npos) << Read("stderr");
