@@ -2,10 +2,12 @@
 #include "app/GuideApplication.h"
 
 #include "app/BuildInfo.h"
+#include "drawing/DrawDC.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Log.h"
 #include "listings/CategoryFile.h"
 #include "listings/ChannelManager.h"
+#include "listings/DateTime.h"
 #include "listings/ProgrammeDBManager.h"
 #include "listings/Regions.h"
 #include "script/theme/Theme.h"
@@ -95,8 +97,14 @@ bool CGuideApplication::StartUp()
         LogInfo("Application starting up...");
         LogInfo("Quilvo Lite version %s, build number %s", ProductVersion(), BuildNumber());
         LogInfo("Quilvo Lite was built on %s", BuildDateText().c_str());
+        CDateTime::LoadLocaleTexts();
         LogTimeZone();
         MigrateHotKeySettings();
+
+        uint32_t fontAddition = 0;
+        settings.GetUInt("gui-font-size-addition", fontAddition, 0);
+        KRDC_Startup("...", 0, 0);
+        KRDC_SetFontAddition(static_cast<int>(fontAddition));
 
         std::string theme;
         if (!settings.GetString("user-selected-theme", theme, "default"))
@@ -177,6 +185,7 @@ bool CGuideApplication::Shutdown()
     LogInfo("Shutting down listings");
     CProgrammeDBManager::Instance().Close();
     LogInfo("Shutting down graphics");
+    KRDC_Shutdown();
     LogInfo("Recreating file associations");
     LogInfo("Bye!");
     return true;
