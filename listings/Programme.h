@@ -78,10 +78,15 @@ private:
 
 using CProgrammePtr = std::shared_ptr<CProgramme>;
 
-// An ordered list of shared programmes.
+// An ordered list of shared programmes. Unsorted (mode 0) it keeps the order of adding; with
+// any other mode of the script's knProgListSort... family each programme added goes before the
+// first one that does not compare below it (above it when descending).
 class CProgrammeList {
 public:
-    void Add(CProgrammePtr pProgramme) { m_items.push_back(std::move(pProgramme)); }
+    CProgrammeList() = default;
+    CProgrammeList(int nSortMode, bool bAscending) : m_nSortMode(nSortMode), m_bAscending(bAscending) {}
+
+    void Add(CProgrammePtr pProgramme);
     void InsertAt(size_t nIndex, CProgrammePtr pProgramme) { m_items.insert(m_items.begin() + nIndex, std::move(pProgramme)); }
     void RemoveAt(size_t nIndex) { m_items.erase(m_items.begin() + nIndex); }
     void RemoveAll() { m_items.clear(); }
@@ -92,6 +97,11 @@ public:
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
+    // Negative when a goes first under the mode (ascending), 0 when they are equal.
+    static int Compare(int nSortMode, const CProgramme& a, const CProgramme& b);
+
 private:
+    int m_nSortMode = 0;
+    bool m_bAscending = true;
     std::vector<CProgrammePtr> m_items;
 };

@@ -81,28 +81,6 @@ bool MessageBox(JSContext* cx, unsigned argc, JS::Value* vp)
     return true;
 }
 
-// The minutes, hours, day, month and year of a script Date (seconds 0); invalid after a report
-// for a value that is not an object.
-CDateTime DateArgument(JSContext* cx, JS::HandleValue value)
-{
-    if (!value.isObject()) {
-        JSReport(cx, "Variable is not an int, was (%s)", JS::InformalValueTypeName(value));
-        return CDateTime();
-    }
-    JS::RootedObject date(cx, &value.toObject());
-    static const char* const kGetters[] = {"getFullYear", "getMonth", "getDate", "getHours", "getMinutes"};
-    int fields[5] = {};
-    for (int i = 0; i < 5; ++i) {
-        JS::RootedValue result(cx);
-        if (!JS_CallFunctionName(cx, date, kGetters[i], JS::HandleValueArray::empty(), &result) ||
-            !JS::ToInt32(cx, result, &fields[i])) {
-            JS_ClearPendingException(cx);
-            return CDateTime();
-        }
-    }
-    return CDateTime::FromLocal(fields[0], fields[1], fields[2], fields[3], fields[4], 0);
-}
-
 template <bool (CDateTime::*Text)(std::string&) const>
 bool FormatDate(JSContext* cx, unsigned argc, JS::Value* vp, const char* pszName)
 {
@@ -205,4 +183,24 @@ std::string ScriptValueText(JSContext* cx, JS::HandleValue value)
         return std::string();
     }
     return utf8.get();
+}
+
+CDateTime DateArgument(JSContext* cx, JS::HandleValue value)
+{
+    if (!value.isObject()) {
+        JSReport(cx, "Variable is not an int, was (%s)", JS::InformalValueTypeName(value));
+        return CDateTime();
+    }
+    JS::RootedObject date(cx, &value.toObject());
+    static const char* const kGetters[] = {"getFullYear", "getMonth", "getDate", "getHours", "getMinutes"};
+    int fields[5] = {};
+    for (int i = 0; i < 5; ++i) {
+        JS::RootedValue result(cx);
+        if (!JS_CallFunctionName(cx, date, kGetters[i], JS::HandleValueArray::empty(), &result) ||
+            !JS::ToInt32(cx, result, &fields[i])) {
+            JS_ClearPendingException(cx);
+            return CDateTime();
+        }
+    }
+    return CDateTime::FromLocal(fields[0], fields[1], fields[2], fields[3], fields[4], 0);
 }

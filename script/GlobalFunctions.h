@@ -3,6 +3,7 @@
 #pragma once
 #include <string>
 
+#include "listings/DateTime.h"
 #include "script/ScriptEngine.h"
 
 // Defines them on the engine's global object.
@@ -10,3 +11,7 @@ bool DefineGlobalFunctions(CScriptEngine& engine);
 
 // Any script value as text, the way script itself converts it ("5" for the number 5).
 std::string ScriptValueText(JSContext* cx, JS::HandleValue value);
+
+// The minutes, hours, day, month and year of a script Date (seconds 0); invalid after a report
+// for a value that is not an object.
+CDateTime DateArgument(JSContext* cx, JS::HandleValue value);

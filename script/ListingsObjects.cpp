@@ -8,18 +8,12 @@
 #include "listings/ChannelManager.h"
 #include "listings/ProgrammeDB.h"
 #include "listings/ProgrammeDBManager.h"
+#include "script/ChannelAssignmentObject.h"
+#include "script/GlobalFunctions.h"
 #include "script/JSObject.h"
+#include "script/ProgrammeObject.h"
 
 namespace {
-
-bool SetText(JSContext* cx, JS::MutableHandleValue vp, const std::string& text)
-{
-    JSString* str = JSNewText(cx, text);
-    if (!str)
-        return false;
-    vp.setString(str);
-    return true;
-}
 
 // ---- Category -------------------------------------------------------------------------------
 
@@ -31,7 +25,7 @@ public:
     bool GetProperty(JSContext* cx, JS::HandleObject obj, int nTinyId, JS::MutableHandleValue vp) override
     {
         if (nTinyId == kName)
-            return SetText(cx, vp, m_pCategory->GetName());
+            return TextValue(cx, m_pCategory->GetName(), vp);
         if (nTinyId == kID) {
             vp.setNumber(m_pCategory->GetID());
             return true;
@@ -57,10 +51,10 @@ public:
     bool GetProperty(JSContext* cx, JS::HandleObject obj, int nTinyId, JS::MutableHandleValue vp) override
     {
         switch (nTinyId) {
-        case kName: return SetText(cx, vp, m_pChannel->GetName());
+        case kName: return TextValue(cx, m_pChannel->GetName(), vp);
         case kID: vp.setNumber(m_pChannel->GetID()); return true;
-        case kImageFilename: return SetText(cx, vp, m_pChannel->GetImageFileName());
-        case kURL: return SetText(cx, vp, m_pChannel->GetWebAddress());
+        case kImageFilename: return TextValue(cx, m_pChannel->GetImageFileName(), vp);
+        case kURL: return TextValue(cx, m_pChannel->GetWebAddress(), vp);
         default: return CJSObject::GetProperty(cx, obj, nTinyId, vp);
         }
     }
@@ -104,20 +98,6 @@ bool MakeArray(JSContext* cx, const CJSClassRecord& record, const std::vector<TI
     return true;
 }
 
-bool ChannelValue(JSContext* cx, const CChannelPtr& pChannel, JS::MutableHandleValue rval)
-{
-    CScriptEngine* pEngine = CScriptEngine::FromContext(cx);
-    if (!pChannel || !pEngine) {
-        rval.setNull();
-        return true;
-    }
-    JSObject* obj = NewInstance(*pEngine, g_channelClass, new CJSChannel(pChannel));
-    if (!obj)
-        return false;
-    rval.setObject(*obj);
-    return true;
-}
-
 std::vector<CChannelPtr> AllChannels()
 {
     const std::shared_ptr<CChannelManager> pManager = CChannelManager::Get();
@@ -150,6 +130,29 @@ bool GetChannels(JSContext* cx, unsigned argc, JS::Value* vp)
            MakeArray<CJSChannel>(cx, g_channelClass, AllChannels(), args.rval());
 }
 
+// (from, to[, sort mode[, ascending with placeholders]]): the programmes of the whole line-up.
+bool GetProgrammeListForTimeRange(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    if (!JSCheckArgCount(cx, args, "getProgrammeListForTimeRange", 2, false))
+        return false;
+    const CDateTime from = DateArgument(cx, args[0]);
+    const CDateTime to = from.IsValid() ? DateArgument(cx, args[1]) : CDateTime();
+    if (!from.IsValid() || !to.IsValid())
+        return JSFail(cx, "%s", "getProgrammeForTimeRange needs a date/time range");
+    const int32_t nSortMode = args.length() > 2 ? JSValueToInt(cx, args[2]) : 0;
+    const bool bAscending = args.length() > 3 ? JSValueToBool(cx, args[3]) : args.length() == 2;
+
+    CProgrammeList found;
+    if (CProgrammeDBFlat* pDatabase = CProgrammeDBManager::Instance().GetDatabase())
+        pDatabase->GetProgrammeList(nullptr, static_cast<uint32_t>(from.GetTime()), static_cast<uint32_t>(to.GetTime()),
+                                    found, bAscending);
+    CProgrammeList sorted(nSortMode, bAscending);
+    for (const CProgrammePtr& pProgramme : found)
+        sorted.Add(pProgramme);
+    return ProgrammeArray(cx, sorted, args.rval());
+}
+
 CJSObject* RefuseListingsManager(JSContext* cx, const JS::CallArgs&)
 {
     JSFail(cx, "%s", "ListingsManager objects cannot be created within script");
@@ -160,6 +163,7 @@ const JSFunctionSpec kListingsManagerMethods[] = {
     JS_FN("isDBEmpty", IsDBEmpty, 0, 0),
     JS_FN("getCategories", GetCategories, 0, 0),
     JS_FN("getChannels", GetChannels, 0, 0),
+    JS_FN("getProgrammeListForTimeRange", GetProgrammeListForTimeRange, 2, 0),
     JS_FS_END};
 const CJSClassRecord g_listingsManagerClass("ListingsManager", kListingsManagerMethods, nullptr,
                                             RefuseListingsManager, true);
@@ -264,7 +268,8 @@ bool DefineListingsClasses(CScriptEngine& engine)
     if (!cx)
         return false;
     CScriptEngine::CEnter enter(engine);
-    for (const CJSClassRecord* pRecord : {&g_listingsManagerClass, &g_channelManagerClass, &g_categoryClass, &g_channelClass})
+    for (const CJSClassRecord* pRecord : {&g_listingsManagerClass, &g_channelManagerClass, &g_categoryClass,
+                                         &g_channelClass, &g_channelAssignmentClass, &g_programmeClass})
         if (!DefineClass(engine, *pRecord))
             return false;
     return DefineConstants(cx, engine.GetGlobalObject(), kListingsConstants);
@@ -278,4 +283,40 @@ bool GetListingsManagerObject(CScriptEngine& engine, JS::HandleObject app, JS::M
 bool GetChannelManagerObject(CScriptEngine& engine, JS::HandleObject app, JS::MutableHandleValue result)
 {
     return GetManagerObject(engine, app, "channelManager", g_channelManagerClass, result);
+}
+
+bool TextValue(JSContext* cx, const std::string& text, JS::MutableHandleValue vp)
+{
+    JSString* str = JSNewText(cx, text);
+    if (!str)
+        return false;
+    vp.setString(str);
+    return true;
+}
+
+bool NativeValue(JSContext* cx, const CJSClassRecord& record, CJSObject* pNative, JS::MutableHandleValue rval)
+{
+    if (!pNative) {
+        rval.setNull();
+        return true;
+    }
+    CScriptEngine* pEngine = CScriptEngine::FromContext(cx);
+    JSObject* obj = pEngine ? NewInstance(*pEngine, record, pNative) : nullptr;
+    if (!obj) {
+        if (!pEngine)
+            delete pNative;
+        return false;
+    }
+    rval.setObject(*obj);
+    return true;
+}
+
+bool CategoryValue(JSContext* cx, const CCategoryPtr& pCategory, JS::MutableHandleValue rval)
+{
+    return NativeValue(cx, g_categoryClass, pCategory ? new CJSCategory(pCategory) : nullptr, rval);
+}
+
+bool ChannelValue(JSContext* cx, const CChannelPtr& pChannel, JS::MutableHandleValue rval)
+{
+    return NativeValue(cx, g_channelClass, pChannel ? new CJSChannel(pChannel) : nullptr, rval);
 }
