@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "listings/ChannelSchedule.h"
+#include "listings/MarkerManager.h"
 #include "listings/ProgrammeDBManager.h"
 #include "platform/Process.h"
 #include "script/ListingsObjects.h"
@@ -151,6 +152,44 @@ TEST_F(ListingsScriptTest, BadCallsAreReported)
             EXPECT_EQ(Global("result"), "2");   // sort mode 0, descending: the two real programmes
         }
     }
+}
+
+// The marker types that come with the program, over the real listings objects: a favourite
+// lists every showing of its title earliest first, even when a later showing starts at an
+// earlier time of day; a keyword search finds the description's words.
+TEST_F(ListingsScriptTest, ShippedMarkerTypesFindProgrammesInTheDatabase)
+{
+    // A second showing tomorrow, a minute earlier in the day when the first allows it.
+    std::time_t firstStart = m_uFilmStart;
+    std::tm local = {};
+    localtime_r(&firstStart, &local);
+    const bool bEarlierInDay = local.tm_hour * 60 + local.tm_min >= 2;
+    const uint32_t uSecond = m_uFilmStart + 86400 + (bEarlierInDay ? -60 : 60);
+    CProgrammeList list;
+    const auto eight = std::make_shared<CChannelAssignment>(80, 8, "108", "Eight");
+    list.Add(std::make_shared<CProgramme>("film", "Again.", 5, uSecond, uSecond + 3600, 903, 8, eight,
+                                          std::vector<uint16_t>{}, 0));
+    ASSERT_TRUE(CChannelSchedule((m_root / "schedules").string() + "/", 8, false).SetAllProgrammes(list, 1, 1));
+
+    CMarkerManager& manager = CMarkerManager::Instance();
+    ASSERT_EQ(manager.LoadTemplates(QVL_APP_DIR "/markers/"), 2);
+    ASSERT_TRUE(Run("var app = { getListingsManager: function () { return listingsManager; } };"));
+    CMarker favourite;
+    favourite.m_strName = "Film";
+    favourite.m_nTypeID = 1;
+    CMarker search;
+    search.m_strName = "stories";
+    search.m_nTypeID = 2;
+    search.m_blob = "STORY";
+    ASSERT_TRUE(Run(manager.GetTemplate(1)->GetCode(favourite))) << m_engine.AllReports();
+    ASSERT_TRUE(Run(manager.GetTemplate(2)->GetCode(search))) << m_engine.AllReports();
+    ASSERT_TRUE(Run(std::string(kRange) + R"(
+        function ids(list) { return list.map(function (p) { return p.id; }).join(','); }
+        var favourites = ids(markers['Film'].findProgrammes(from, to));
+        var searched = ids(markers['stories'].findProgrammes(from, to));
+    )")) << m_engine.AllReports();
+    EXPECT_EQ(Global("favourites"), "901,903");
+    EXPECT_EQ(Global("searched"), "901");
 }
 
 struct ScriptLibrary : ::testing::Environment {

@@ -342,7 +342,7 @@ TEST_F(MarkerTemplateTest, ShippedTypesFindTheirProgrammes)
     CMarkerManager& manager = CMarkerManager::Instance();
     ASSERT_EQ(manager.LoadTemplates(QVL_APP_DIR "/markers/"), 2);
     ASSERT_TRUE(m_engine.RunText(
-        "var knProgListSortStartTime = 8;\n"
+        "var knProgListSortDate = 7;\n"
         "function P(name, description, keywords) {\n"
         "  this.name = name; this.description = description;\n"
         "  this.getKeywords = function () { return keywords; };\n"
