@@ -3,6 +3,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "listings/ChannelManager.h"
 #include "listings/ChannelSchedule.h"
 #include "listings/MarkerManager.h"
 #include "listings/ProgrammeDBManager.h"
@@ -55,7 +56,7 @@ protected:
 
     void TearDown() override
     {
-        CProgrammeDBManager::Instance().Close();
+        CProgrammeDBManager::Instance().Close();   // drops the channels too
         std::filesystem::remove_all(m_root);
         ScriptTest::TearDown();
     }
@@ -71,6 +72,7 @@ const char kRange[] =
 
 TEST_F(ListingsScriptTest, ProgrammesOfARangeWithTheirProperties)
 {
+    CChannelManager::Get()->AddChannel(7, "Channel Seven", "7", "", "");
     ASSERT_TRUE(Run(std::string(kRange) + R"(
         var lm = listingsManager;
         function names(list) { return list.map(function (p) { return p.name; }).join('|'); }
@@ -85,6 +87,9 @@ TEST_F(ListingsScriptTest, ProgrammesOfARangeWithTheirProperties)
                     f.channelAssignment.uniqueAssignedID, f.channelAssignment.epg, f.seriesNumber, f.episodeNumber,
                     f.episodeName, f.year, f.starRating, f.certificate, f.specialEpisode, f.description,
                     f.qualifiers, f.isOnNow(), f.isOld(), f.getTimeSummary(), f.getDurationSummary()].join('|');
+        var channel = f.channelAssignment.channel.name + '|' + f.category.name + '|' +
+                      (withPlaceholders.filter(function (p) { return p.channelAssignment.id == 8; })[0]
+                                       .channelAssignment.channel === null);
         var stars = f.getPeople(knStars).join(',');
         var guests = f.getPeople(knGuests).length;
         var later = real[0].getTimeSummary();
@@ -98,6 +103,7 @@ TEST_F(ListingsScriptTest, ProgrammesOfARangeWithTheirProperties)
     EXPECT_EQ(Global("film"), "901|Film|" + std::to_string(m_uFilmStart) +
                                   "|Seven|7|70|107|4|2|The Night|1999|3|PG|false|A story.|Subtitles, 1999, 3 Star, PG|"
                                   "true|false|1 hour and 30 minutes left|1 hour and 40 minutes");
+    EXPECT_EQ(Global("channel"), "Channel Seven|Unknown|true");   // channel 8 is not in the channel list
     EXPECT_EQ(Global("stars"), "Ann Lee,Bob Ray");
     EXPECT_EQ(Global("guests"), "0");
     EXPECT_EQ(Global("later"), "starting in 3 days");
