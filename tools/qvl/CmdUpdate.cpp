@@ -168,15 +168,14 @@ int RunUpdate(const qvl::Arguments& args)
     };
     CProgrammeDBManager& manager = CProgrammeDBManager::Instance();
     manager.Start(scheduleFolder, pendingFolder, appFolder, std::move(hooks));
-    const size_t nChannelsBefore = CDatabaseAbsorbTarget().GetUserChannels().size();
-
     CDatabaseAbsorbTarget target([&services] { services.ReloadFolders(); });
+    const std::vector<uint32_t> channelsBefore = target.GetUserChannels();
     bool bFailed = !RunOnce(target, settings, servers, lock);
-    // A first run may bring the region file, and with it the line-up whose listings a second
-    // run fetches.
-    if (!bFailed && !services.HandedOver() && nChannelsBefore == 0 && region != 0)
+    // A first run may bring a new region file, and with it a line-up whose listings a second
+    // run fetches: apply the selected region again from whatever region file is now installed.
+    if (!bFailed && !services.HandedOver() && region != 0)
         LoadLineUp(paths, settings, region);
-    if (!bFailed && !services.HandedOver() && target.GetUserChannels().size() != nChannelsBefore) {
+    if (!bFailed && !services.HandedOver() && target.GetUserChannels() != channelsBefore) {
         std::printf("the line-up changed: asking for its listings\n");
         bFailed = !RunOnce(target, settings, servers, lock);
     }
