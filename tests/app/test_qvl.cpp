@@ -1,35 +1,21 @@
 // qvl from the app folder, over a user's installation in a temporary home.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 
 #include "TempFolder.h"
+#include "tests/common/RunCommand.h"
 
 namespace {
 
-struct Output {
-    int code = -1;
-    std::string text;   // standard output
-};
+using Output = CommandOutput;
 
 // Runs qvl with HOME in the temporary folder; the arguments are quoted by the caller.
 Output Qvl(const TempFolder& temp, const std::string& arguments)
 {
     const std::string command = "env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME='" + (temp / "home") +
                                 "' '" QVL_APP_DIR "/qvl' " + arguments + " 2>/dev/null";
-    Output out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.text.append(buffer, n);
-    const int status = pclose(pipe);
-    out.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
+    return RunCommand(command);
 }
 
 TEST(Qvl, CrcPrintsTheChecksumOfEachFile)

@@ -2,11 +2,10 @@
 // and listed back.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 
 #include "DatabaseFixture.h"
+#include "tests/common/RunCommand.h"
 #include "listings/DateTime.h"
 #include "platform/Clock.h"
 
@@ -15,10 +14,7 @@ namespace {
 constexpr uint32_t k2000 = 1954958400;   // 2031-12-13T20:00:00Z
 constexpr uint32_t kMinute = 60;
 
-struct Output {
-    int code = -1;
-    std::string text;
-};
+using Output = CommandOutput;
 
 class QvlDb : public DatabaseTest {
 protected:
@@ -28,17 +24,7 @@ protected:
         const std::string command = "env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME='" + (m_root / "home").string() +
                                     "' '" QVL_APP_DIR "/qvl' db " + arguments + " --schedule-folder '" + Schedules() +
                                     "' --pending-folder '" + Pending() + "' --app-folder '" + App() + "' 2>/dev/null";
-        Output out;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe)
-            return out;
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            out.text.append(buffer, n);
-        const int status = pclose(pipe);
-        out.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return out;
+        return RunCommand(command);
     }
     std::string Put(const std::string& name, const std::vector<uint8_t>& bytes)
     {

@@ -1,7 +1,5 @@
 // The keyword search over a small programme database, in process and through qvl search:
 // which programmes of a range match, and in which of their texts.
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -14,6 +12,7 @@
 #include "listings/DateTime.h"
 #include "platform/Clock.h"
 #include "platform/Process.h"
+#include "tests/common/RunCommand.h"
 
 namespace {
 
@@ -66,16 +65,8 @@ protected:
                                     "/qvl' search " + arguments + " --schedule-folder '" + Folder("schedules") +
                                     "' --pending-folder '" + Folder("pending") + "' --app-folder '" + Folder("app") +
                                     "' 2>&1";
-        std::string text;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe)
-            return {-1, text};
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            text.append(buffer, n);
-        const int status = pclose(pipe);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+        const CommandOutput out = RunCommand(command);
+        return {out.code, out.text};
     }
 
     std::filesystem::path m_root;

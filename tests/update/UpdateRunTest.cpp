@@ -12,6 +12,7 @@
 #include "listings/ProgrammeDBManager.h"
 #include "update/AbsorbIntoDatabase.h"
 #include "update/CheckForUpdates.h"
+#include "tests/common/RunCommand.h"
 
 #include <gtest/gtest.h>
 
@@ -461,14 +462,7 @@ public:
 
 std::string Output(const std::string& command)
 {
-    std::string text;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-            text.append(buffer, n);
-        pclose(pipe);
-    }
-    return text;
+    return RunCommand(command).text;
 }
 
 TEST_F(UpdateRunTest, DemoListingsAreAbsorbedIntoTheDatabaseAndListed)
