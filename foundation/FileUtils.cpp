@@ -144,15 +144,35 @@ bool CompressFile(const std::string& strPath)
     return CompressFile(strPath, strPath);
 }
 
-bool CompressFile(const std::string& strFrom, const std::string& strTo)
+namespace {
+
+// Writes the target through a temporary file beside it: write(temp) fills it, then it takes the
+// source's times and is renamed over the target. A foundation exception from write fails the
+// whole rewrite and removes the temporary file; the target is untouched until the rename.
+template <typename Write>
+bool RewriteBeside(const std::string& strFrom, const std::string& strTo, Write write)
 {
     plat::FileTimes times;
     if (!plat::GetFileTimes(strFrom, times))
         return false;
-    std::string strTemp = TempFileBeside(strTo);
+    const std::string strTemp = TempFileBeside(strTo);
     if (strTemp.empty())
         return false;
     try {
+        write(strTemp);
+    } catch (CBaseException* e) {
+        e->Delete();
+        plat::DeleteFile(strTemp);
+        return false;
+    }
+    return PutInPlace(strTemp, strTo, times);
+}
+
+}  // namespace
+
+bool CompressFile(const std::string& strFrom, const std::string& strTo)
+{
+    return RewriteBeside(strFrom, strTo, [&](const std::string& strTemp) {
         CFileStore source(strFrom, storeRead);
         CCompressedFile target(strTemp, storeWrite);
         std::vector<uint8_t> piece(kPiece);
@@ -163,24 +183,13 @@ bool CompressFile(const std::string& strFrom, const std::string& strTo)
             nLeft -= n;
         }
         target.Close();
-    } catch (CBaseException* e) {
-        e->Delete();
-        plat::DeleteFile(strTemp);
-        return false;
-    }
-    return PutInPlace(strTemp, strTo, times);
+    });
 }
 
 bool DecompressFile(const std::string& strFrom, const std::string& strToOrEmpty)
 {
     const std::string& strTo = strToOrEmpty.empty() ? strFrom : strToOrEmpty;
-    plat::FileTimes times;
-    if (!plat::GetFileTimes(strFrom, times))
-        return false;
-    std::string strTemp = TempFileBeside(strTo);
-    if (strTemp.empty())
-        return false;
-    try {
+    const bool bDone = RewriteBeside(strFrom, strTo, [&](const std::string& strTemp) {
         CCompressedFile source(strFrom, storeRead);
         CFileStore target(strTemp, storeWrite);
         std::vector<uint8_t> piece(kPiece);
@@ -192,16 +201,10 @@ bool DecompressFile(const std::string& strFrom, const std::string& strToOrEmpty)
             target.Write(piece.data(), n);
         }
         target.Close();
-    } catch (CBaseException* e) {
-        e->Delete();
-        plat::DeleteFile(strTemp);
-        return false;
-    }
-    if (!PutInPlace(strTemp, strTo, times))
-        return false;
-    if (strTo != strFrom)
+    });
+    if (bDone && strTo != strFrom)
         plat::DeleteFile(strFrom);
-    return true;
+    return bDone;
 }
 
 bool CreateFolderChain(const std::string& strPath)
