@@ -13,6 +13,7 @@
 #include "script/theme/Theme.h"
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
+#include "script/GeometryObjects.h"
 #include "script/SystemObject.h"
 #include "script/ThemeObject.h"
 
@@ -43,7 +44,8 @@ bool CGuideApplication::Initialise()
 CScriptEngine* CGuideApplication::CreateScriptEngine()
 {
     auto* pEngine = new CThemeScriptEngine;
-    if (pEngine->Create(*m_pRuntime) && DefineSystemObject(*pEngine) && DefineThemeObject(*pEngine))
+    if (pEngine->Create(*m_pRuntime) && DefineSystemObject(*pEngine) && DefineThemeObject(*pEngine) &&
+        DefineGeometryClasses(*pEngine))
         return pEngine;
     delete pEngine;
     return nullptr;
