@@ -16,6 +16,7 @@
 #include "script/GeometryObjects.h"
 #include "script/SystemObject.h"
 #include "script/ThemeObject.h"
+#include "ui/WindowSection.h"
 
 CGuideApplication::CGuideApplication(const std::string& applicationFolder)
     : CScriptApplication(applicationFolder),
@@ -30,9 +31,9 @@ CGuideApplication::~CGuideApplication()
 
 bool CGuideApplication::Initialise()
 {
-    // Broadcasts of "QVL_Exit" from other copies reach the loop as messages to this thread; one
-    // that arrives during start-up waits in the queue.
-    plat::PostBroadcastsTo(m_broadcasts, plat::GetCurrentThreadId());
+    // Broadcasts of "QVL_Exit" from other copies reach every window of this thread, or the loop
+    // itself while there is none; one that arrives during start-up waits in the queue.
+    plat::PostBroadcastsToThreadWindows(m_broadcasts, plat::GetCurrentThreadId());
     if (m_pScriptEngine)
         DefineGuideFunctions(*m_pScriptEngine);
     if (!StartUp())
@@ -114,6 +115,7 @@ bool CGuideApplication::StartUp()
         const std::string themePath = GetFolder("themes-folder") + theme;
         try {
             CTheme::Instance().LoadTheme(themePath);
+            SetImageSources(ThemeImageSources());
         } catch (CBaseException* e) {
             const std::string text = e->GetText();
             e->Delete();
@@ -179,7 +181,9 @@ void CGuideApplication::MigrateHotKeySettings()
 bool CGuideApplication::Shutdown()
 {
     LogInfo("...application shutting down");
+    CloseAllWindows();
     LogInfo("Cleanup listing update");
+    DeleteUpdateChecker();
     LogInfo("Shutdown basic systems");
     LogInfo("Shutting down categories");
     LogInfo("Shutting down channels");

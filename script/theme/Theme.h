@@ -3,7 +3,9 @@
 #pragma once
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
+#include "images/Image.h"
 #include "script/theme/FileSource.h"
 
 class CTheme {
@@ -23,7 +25,18 @@ public:
     // The package of the loaded theme; null before the first load.
     CFileSourcePtr GetPackage() const;
 
+    // The decoded image of a theme file, shared with the theme's image cache, where each name
+    // (without regard to case) is decoded once per theme load. A file that is not a picture
+    // gives the warning icon when bWarning is set (and then keeps giving it for that name),
+    // else false; a missing file gives false.
+    bool GetThemeImage(const std::string& strName, CImagePtr& pImage, bool bWarning);
+
 private:
-    mutable std::mutex m_lock;   // guards the pointer only; packages are read-only
+    mutable std::mutex m_lock;   // guards the package pointer and the image cache
     CFileSourcePtr m_pPackage;
+    std::unordered_map<std::string, CImagePtr, NameHashFn, NameEqualFn> m_imageCache{kNameTableBuckets};
 };
+
+// Where the image library finds package ("qvimglib") names and, through this theme, "THEMEIMG:"
+// names and plain names that are no image file: for SetImageSources once the theme is loaded.
+ImageSources ThemeImageSources();
