@@ -1,5 +1,7 @@
 #include "listings/ChannelManager.h"
 
+#include <algorithm>
+
 #include "foundation/Exceptions.h"
 #include "foundation/FileUtils.h"
 #include "foundation/FolderPaths.h"
@@ -160,8 +162,14 @@ CChannelPtr CChannelManager::AddChannel(uint32_t uID, std::string strName, std::
     auto pChannel = std::make_shared<CChannel>(uID, std::move(strName), std::move(strShortName), std::move(strLiveURL),
                                                std::move(strCategory), m_folders.strImages);
     std::lock_guard<std::mutex> lock(m_lock);
+    // A channel of the same id gives way in the list too, so no channel is listed twice.
+    const auto same = std::find_if(m_channels.begin(), m_channels.end(),
+                                   [uID](const CChannelPtr& pOld) { return pOld->GetID() == uID; });
+    if (same != m_channels.end())
+        *same = pChannel;
+    else
+        m_channels.push_back(pChannel);
     m_byID[uID] = pChannel;
-    m_channels.push_back(pChannel);
     return pChannel;
 }
 

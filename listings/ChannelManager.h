@@ -36,7 +36,8 @@ public:
     // The first channel of that name, compared without regard to case.
     CChannelPtr GetChannelByName(std::string_view name) const;
     std::vector<CChannelPtr> GetChannels() const;
-    // Appends a channel; it answers for its id from now on.
+    // Adds a channel; it answers for its id from now on, taking the place in the list of a
+    // channel with the same id, or else going at the end.
     CChannelPtr AddChannel(uint32_t uID, std::string strName, std::string strShortName, std::string strLiveURL,
                            std::string strCategory);
     // Sets the new flag of the channels with these ids, logging their names.

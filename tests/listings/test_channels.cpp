@@ -154,10 +154,17 @@ TEST(Channels, AddedChannelsAnswerForTheirIdAndNewOnesAreMarked)
     folder.Write("channels/channels", ChannelsFile(5));
     CChannelManager manager(FoldersIn(folder));
     manager.Load();
+    const std::vector<uint32_t> before = IDs(manager);
+    // A channel the file has takes its place in the list; a new one goes at the end.
     manager.AddChannel(7, "Region Seven", "Region Seven", "", "Entertainment");
+    manager.AddChannel(40, "Forty", "Forty", "", "Entertainment");
     EXPECT_EQ(manager.GetChannel(7)->GetName(), "Region Seven");
-    EXPECT_EQ(manager.GetChannels().size(), 4u);
-    EXPECT_EQ(manager.GetChannelByName("channel seven")->GetCategory(), "Caf\xC3\xA9s");
+    std::vector<uint32_t> after = before;
+    after.push_back(40);
+    EXPECT_EQ(IDs(manager), after);
+    EXPECT_EQ(manager.GetChannelByName("region seven"), manager.GetChannel(7));
+    // The file's "Channel Seven" is gone: the name now finds channel 8 ("channel seven").
+    EXPECT_EQ(manager.GetChannelByName("channel seven")->GetID(), 8u);
 
     manager.MarkNewChannels({8, 9, 42});
     for (const CChannelPtr& pChannel : manager.GetChannels())
