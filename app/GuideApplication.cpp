@@ -13,7 +13,9 @@
 #include "script/theme/Theme.h"
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
+#include "script/DrawContextObject.h"
 #include "script/GeometryObjects.h"
+#include "script/ImageObject.h"
 #include "script/SystemObject.h"
 #include "script/ThemeObject.h"
 #include "ui/WindowSection.h"
@@ -46,7 +48,7 @@ CScriptEngine* CGuideApplication::CreateScriptEngine()
 {
     auto* pEngine = new CThemeScriptEngine;
     if (pEngine->Create(*m_pRuntime) && DefineSystemObject(*pEngine) && DefineThemeObject(*pEngine) &&
-        DefineGeometryClasses(*pEngine))
+        DefineGeometryClasses(*pEngine) && DefineImageClass(*pEngine) && DefineDrawContextClass(*pEngine))
         return pEngine;
     delete pEngine;
     return nullptr;

@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/Process.h"
 #include "script/AppObject.h"
+#include "script/ImageObject.h"
 #include "script/PathsObject.h"
 
 namespace {
@@ -58,6 +59,23 @@ bool DoesImageExist(JSContext* cx, unsigned argc, JS::Value* vp)
     return true;
 }
 
+// An Image for the image library's image of that name. A call with exactly two arguments, and
+// a name that loads nothing, end the calling script without a message.
+bool GetImageObject(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    if (!JSCheckArgCount(cx, args, "getImage", 1, false))
+        return false;
+    if (args.length() == 2)
+        return false;
+    CImagePtr pImage = GetImage(JSValueToText(cx, args[0]));
+    JSObject* image = pImage ? NewImageObject(cx, std::move(pImage)) : nullptr;
+    if (!image)
+        return false;
+    args.rval().setObject(*image);
+    return true;
+}
+
 bool IsInternetAvailable(JSContext* cx, unsigned argc, JS::Value* vp)
 {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
@@ -72,6 +90,7 @@ const JSFunctionSpec kSystemMethods[] = {
     JS_FN("shellExecute", ShellExecute, 1, 0),
     JS_FN("getCountryCode", GetCountryCode, 0, 0),
     JS_FN("getFolderPath", GetFolderPath, 1, 0),
+    JS_FN("getImage", GetImageObject, 1, 0),
     JS_FN("doesImageExist", DoesImageExist, 1, 0),
     JS_FN("isInternetAvailable", IsInternetAvailable, 0, 0),
     JS_FS_END};
