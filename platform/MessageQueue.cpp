@@ -567,6 +567,28 @@ bool PostBroadcastsTo(BroadcastListener& listener, uint32_t threadId, HWND hwnd)
     });
 }
 
+bool PostToThreadWindows(uint32_t threadId, uint32_t message, WPARAM wParam, LPARAM lParam)
+{
+    std::vector<HWND> windows;
+    {
+        std::lock_guard<std::mutex> guard(State().lock);
+        for (const auto& [hwnd, window] : State().windows)
+            if (window.threadId == threadId)
+                windows.push_back(hwnd);
+    }
+    if (windows.empty())
+        return PostThreadMessage(threadId, message, wParam, lParam);
+    std::sort(windows.begin(), windows.end());   // oldest first
+    for (HWND hwnd : windows)
+        PostMessage(hwnd, message, wParam, lParam);   // one destroyed meanwhile is skipped
+    return true;
+}
+
+bool PostBroadcastsToThreadWindows(BroadcastListener& listener, uint32_t threadId)
+{
+    return listener.Start([threadId](uint32_t message) { PostToThreadWindows(threadId, message, 0, 0); });
+}
+
 namespace detail {
 
 bool WaitReadableAnsweringSentMessages(int fd, uint32_t milliseconds)

@@ -87,6 +87,14 @@ bool InstallQuitSignalHandlers(uint32_t threadId);
 // the window, or, when hwnd is 0, to the thread, as that message number with wParam = lParam = 0.
 bool PostBroadcastsTo(BroadcastListener& listener, uint32_t threadId, HWND hwnd = 0);
 
+// Posts the message to every window of the thread, or to the thread itself when it has none,
+// as a message broadcast to all top-level windows reaches a program. False with the last error
+// set when the thread has no queue.
+bool PostToThreadWindows(uint32_t threadId, uint32_t message, WPARAM wParam, LPARAM lParam);
+// Starts the listener so that each registered message broadcast by a running copy is posted
+// with PostToThreadWindows.
+bool PostBroadcastsToThreadWindows(BroadcastListener& listener, uint32_t threadId);
+
 namespace detail {
 // Waits until fd is readable, at most that long, handling the messages sent to the calling
 // thread meanwhile. Used by Thread::Join.
