@@ -3,6 +3,8 @@
 
 #include "platform/Error.h"
 #include "platform/File.h"
+#include "platform/MessageBox.h"
+#include "platform/Process.h"
 
 #include <atomic>
 #include <cerrno>
@@ -38,6 +40,28 @@ public:
 
 SystemClock g_systemClock;
 std::atomic<IClock*> g_clock{nullptr};
+
+// A headless run may pin its clock with QVL_FAKE_NOW=<seconds since 1970 UTC>, so that a whole
+// theme run sees one fixed "now". Anything but a plain decimal count within 32 bits is ignored.
+IClock* PinnedClockFromEnvironment()
+{
+    const std::string text = GetEnv("QVL_FAKE_NOW");
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos ||
+        CurrentBackend() != Backend::Headless)
+        return nullptr;
+    const int64_t seconds = std::stoll(text);
+    if (seconds > int64_t(UINT32_MAX))
+        return nullptr;
+    return new FakeClock(seconds);   // lives as long as the process
+}
+
+// The clock when none was set: read once, on the first question, which start-up asks before
+// any thread of ours runs.
+IClock& DefaultClock()
+{
+    static IClock* const pinned = PinnedClockFromEnvironment();
+    return pinned ? *pinned : g_systemClock;
+}
 
 // Locale objects of one category, made once per name and kept for the life of the process.
 locale_t LocaleFor(int mask, const std::string& name)
@@ -113,7 +137,7 @@ std::string LongDateFormat(const std::string& shortFormat)
 IClock& Clock()
 {
     IClock* c = g_clock.load();
-    return c ? *c : g_systemClock;
+    return c ? *c : DefaultClock();
 }
 
 void SetClock(IClock* clock) { g_clock.store(clock); }

@@ -15,7 +15,9 @@ public:
     virtual bool SetNowMicros(int64_t micros) = 0;    // set the clock; false when refused
 };
 
-IClock& Clock();                 // the clock in force (the system clock unless replaced)
+// The clock in force: the one set, else the system clock (in a headless run, a clock fixed at
+// QVL_FAKE_NOW seconds since 1970 when that variable is set).
+IClock& Clock();
 void SetClock(IClock* clock);    // nullptr restores the system clock; not owned
 
 int64_t NowUnix();               // seconds since 1970 UTC from Clock()
