@@ -23,6 +23,7 @@ public:
     // False when the user turned detection off ("connection-allow-detection"); otherwise the
     // connection watcher's state, making the watcher when there is none.
     bool IsInternetAvailable() override;
+    void StopConnectionWatcher() override { m_pConnectionWatcher.reset(); }
     // Writes the text to the log at level 2.
     void ReportText(const std::string& text) override;
 

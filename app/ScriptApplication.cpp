@@ -2,14 +2,18 @@
 #include "app/ScriptApplication.h"
 
 #include "app/BuildInfo.h"
+#include "app/WindowSectionForJS.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Log.h"
 #include "platform/MessageBox.h"
 #include "platform/Names.h"
 #include "platform/Process.h"
 #include "script/GlobalFunctions.h"
+#include "listings/ProgrammeDB.h"
 #include "script/ListingsObjects.h"
+#include "script/WindowObject.h"
 #include "script/XMLHttpRequest.h"
+#include "update/CheckForUpdates.h"
 
 namespace {
 // Messages that do not count as activity for the idle calls.
@@ -39,7 +43,10 @@ CScriptApplication::CScriptApplication(const std::string& applicationFolder)
     }
 }
 
-CScriptApplication::~CScriptApplication() = default;
+CScriptApplication::~CScriptApplication()
+{
+    DeleteUpdateChecker();
+}
 
 bool CScriptApplication::Run()
 {
@@ -69,14 +76,16 @@ CScriptEngine* CScriptApplication::CreateScriptEngine()
 
 void CScriptApplication::DeleteScriptEngine(CScriptEngine* pEngine)
 {
-    // No fetch may queue work for the engine once it is gone.
+    // No fetch may queue work for the engine once it is gone, and no window may call it.
     CXMLHttpRequest::StopAll();
+    CJSWindow::DestroyAll();
     delete pEngine;
 }
 
 bool CScriptApplication::DefineScriptClasses(CScriptEngine& engine)
 {
-    return DefineClass(engine, CXMLHttpRequest::ClassRecord()) && DefineListingsClasses(engine) &&
+    return DefineClass(engine, CXMLHttpRequest::ClassRecord()) && CJSWindow::DefineWindowClass(engine) &&
+           DefineListingsClasses(engine) &&
            DefineScriptObjects(engine, m_pathsObject, m_settingsObject) && DefineGlobalFunctions(engine);
 }
 
@@ -120,6 +129,43 @@ int CScriptApplication::RunMessageLoop()
             }
         } while (plat::PeekMessage(msg, 0, 0, 0, plat::PM_NOREMOVE));
     }
+}
+
+CWindowSection* CScriptApplication::CreateWindowSection(CJSWindow& window)
+{
+    return new CWindowSectionForJS(window);
+}
+
+void CScriptApplication::UpdateListings(uint32_t hwnd)
+{
+    if (CProgrammeDBFlat* pDatabase = GetProgrammeDatabase(); pDatabase && pDatabase->IsAbsorberBusy())
+        return;
+    LogInfo("QV Checking for updates...");
+    DeleteUpdateChecker();
+    m_pUpdateChecker = std::make_unique<CCheckForUpdates>(m_absorbTarget, m_settings);
+    // The run reports to the main window itself; the window that asked hears it too.
+    m_pUpdateChecker->SetErrorSink([this, hwnd](int32_t code, const std::string&) {
+        if (hwnd == GetMainWindowHandle())
+            return;
+        int32_t record[3] = {code, 0, 0};
+        plat::SendMessage(hwnd, MSG_UPDATE_ERROR, 0, plat::LPARAM(record));
+    });
+    m_pUpdateChecker->StartUpdate();
+}
+
+void CScriptApplication::StopUpdating()
+{
+    if (!m_pUpdateChecker)
+        return;
+    m_pUpdateChecker->StopUpdate();
+    m_pUpdateChecker.reset();
+    LogInfo("QV Update listings stopped...");
+}
+
+void CScriptApplication::DeleteUpdateChecker()
+{
+    // Joining the worker answers the reports it sends meanwhile, so neither thread waits forever.
+    m_pUpdateChecker.reset();
 }
 
 void CScriptApplication::StartUpgraderAndExit()

@@ -12,6 +12,9 @@
 #include "script/AppObject.h"
 #include "script/PathsObject.h"
 #include "script/SettingsObject.h"
+#include "update/AbsorbIntoDatabase.h"
+
+class CCheckForUpdates;
 
 class CScriptApplication : public CAppObject, public CApplicationServices {
 public:
@@ -38,6 +41,17 @@ public:
     virtual bool Shutdown() { return false; }
     // Where debugOut and the script objects' notes go; the base drops them.
     void ReportText(const std::string&) override {}
+
+    // Starts a new update run (deleting the previous one) unless the absorber is busy; its
+    // failures reach the window as MSG_UPDATE_ERROR, as they reach the main window.
+    void UpdateListings(uint32_t hwnd) override;
+    // Cancels and deletes the update run, if there is one.
+    void StopUpdating() override;
+    // Deletes the update run at shut-down.
+    void DeleteUpdateChecker();
+    // Stops the Internet connection watcher (the computer is suspending); the base has none.
+    virtual void StopConnectionWatcher() {}
+    CWindowSection* CreateWindowSection(CJSWindow& window) override;
 
     void StartUpgraderAndExit() override;
     std::string GetFolder(const std::string& key) override;
@@ -70,4 +84,7 @@ private:
     CPathsObject m_pathsObject{m_paths};
     CSettingsObject m_settingsObject{m_settings};
     const uint32_t m_uExitMessage;
+    // The update run reads the line-up and queues listings for the absorber through this.
+    CDatabaseAbsorbTarget m_absorbTarget;
+    std::unique_ptr<CCheckForUpdates> m_pUpdateChecker;
 };

@@ -2,11 +2,15 @@
 
 #include "foundation/DeploymentKeys.h"
 #include "foundation/Log.h"
+#include "platform/Error.h"
+#include "platform/Input.h"
 #include "platform/MessageQueue.h"
 #include "script/GlobalFunctions.h"
 #include "script/ListingsObjects.h"
 #include "script/PathsObject.h"
 #include "script/SettingsObject.h"
+#include "script/WindowObject.h"
+#include "ui/WindowSection.h"
 
 namespace {
 
@@ -106,32 +110,77 @@ bool StopUpdating(JSContext* cx, unsigned argc, JS::Value* vp)
     return true;
 }
 
-// updateListings, registerHotKey and unRegisterHotKey work on a `Window`. No script class of
-// windows is defined in this program yet, so no value is a `Window`: after the count check they
-// answer no value and do nothing, as they do for any value that is not a window.
-template <unsigned kNeeded>
-bool WindowFunction(JSContext* cx, unsigned argc, JS::Value* vp, const char* pszName)
+// The `Window` of a function's first argument. False (answer no value) when the argument is not
+// a `Window`; true with a null window after the report when it has no native object.
+bool WindowArgument(JSContext* cx, const JS::CallArgs& args, CJSWindow*& pWindow)
 {
-    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
-    if (!ThisApp(cx, args) || !JSCheckArgCount(cx, args, pszName, kNeeded, false))
-        return false;
     args.rval().setUndefined();
-    return true;
+    return CJSWindow::FromValue(cx, args[0], pWindow);
 }
 
 bool UpdateListings(JSContext* cx, unsigned argc, JS::Value* vp)
 {
-    return WindowFunction<1>(cx, argc, vp, "updateListings");
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    CAppObject* pApp = ThisApp(cx, args);
+    if (!pApp || !JSCheckArgCount(cx, args, "updateListings", 1, false))
+        return false;
+    CJSWindow* pWindow = nullptr;
+    if (WindowArgument(cx, args, pWindow) && pWindow)
+        pApp->UpdateListings(pWindow->GetWindowSection()->GetHWND());
+    return true;
+}
+
+// The hot-key control's modifier bits (1 Shift, 2 Ctrl, 4 Alt) as the system's.
+uint32_t SystemHotKeyModifiers(uint32_t uControlBits)
+{
+    uint32_t uSystemBits = 0;
+    if (uControlBits & 1)
+        uSystemBits |= plat::MOD_SHIFT;
+    if (uControlBits & 2)
+        uSystemBits |= plat::MOD_CONTROL;
+    if (uControlBits & 4)
+        uSystemBits |= plat::MOD_ALT;
+    return uSystemBits;
 }
 
 bool RegisterHotKey(JSContext* cx, unsigned argc, JS::Value* vp)
 {
-    return WindowFunction<4>(cx, argc, vp, "registerHotKey");
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    if (!ThisApp(cx, args) || !JSCheckArgCount(cx, args, "registerHotKey", 4, false))
+        return false;
+    CJSWindow* pWindow = nullptr;
+    if (!WindowArgument(cx, args, pWindow))
+        return true;
+    if (!pWindow) {
+        args.rval().setBoolean(false);
+        return true;
+    }
+    const int32_t nId = JSValueToInt(cx, args[1]);
+    const uint32_t uModifiers = SystemHotKeyModifiers(uint32_t(JSValueToInt(cx, args[2])));
+    const uint32_t uKey = uint32_t(JSValueToInt(cx, args[3]));   // 0 also when it did not convert
+    if (uKey == 0)
+        return true;
+    if (plat::RegisterHotKey(pWindow->GetWindowSection()->GetHWND(), nId, uModifiers, uKey)) {
+        args.rval().setBoolean(true);
+        return true;
+    }
+    LogWarning("JavaScript registerHotKey for ID #%d failed because: %s", nId,
+               plat::SystemErrorMessage(plat::GetLastError()).c_str());
+    args.rval().setBoolean(false);
+    return true;
 }
 
 bool UnRegisterHotKey(JSContext* cx, unsigned argc, JS::Value* vp)
 {
-    return WindowFunction<2>(cx, argc, vp, "unRegisterHotKey");
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    if (!ThisApp(cx, args) || !JSCheckArgCount(cx, args, "unRegisterHotKey", 2, false))
+        return false;
+    CJSWindow* pWindow = nullptr;
+    if (!WindowArgument(cx, args, pWindow))
+        return true;
+    const int32_t nId = JSValueToInt(cx, args[1]);
+    args.rval().setBoolean(pWindow && plat::UnregisterHotKey(pWindow->GetWindowSection()->GetHWND(), nId));
+    return true;
 }
 
 const JSFunctionSpec kAppMethods[] = {

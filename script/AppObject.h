@@ -8,6 +8,9 @@
 #include "script/CommandLineArguments.h"
 #include "script/JSObject.h"
 
+class CJSWindow;
+class CWindowSection;
+
 class CAppObject : public CJSObject {
 public:
     enum { kName = 1, kBuildNumber = 2, kVersion = 3, kProductID = 6 };
@@ -47,7 +50,12 @@ public:
     virtual CFolderPaths& GetPaths() = 0;
     virtual void SetMainWindowHandle(uint32_t hwnd) = 0;
     virtual bool IsUpdating() const = 0;
+    // Starts an update run whose failures are reported to the window (app.updateListings).
+    virtual void UpdateListings(uint32_t hwnd) {}
+    // Cancels and deletes the update run, if there is one (app.stopUpdating).
     virtual void StopUpdating() {}
+    // The window section behind a script `Window`; null when the application has no windows.
+    virtual CWindowSection* CreateWindowSection(CJSWindow& window) { return nullptr; }
     virtual bool IsInternetAvailable() { return false; }
     virtual std::string GetProductVersionText() const = 0;
     virtual std::string GetBuildNumberText() const = 0;

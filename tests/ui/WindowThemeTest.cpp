@@ -1,0 +1,284 @@
+// Script windows in a running program: the application runs the test theme "windowcheck" in this
+// process, headless, with its program folder, home and runtime folders in a fresh temporary
+// folder. The theme drives its windows through the test's own script functions and records
+// what it saw; the log shows what the program did.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "app/GuideApplication.h"
+#include "foundation/Log.h"
+#include "platform/Input.h"
+#include "platform/Instance.h"
+#include "platform/MessageQueue.h"
+#include "platform/Process.h"
+#include "script/JSObject.h"
+#include "tools/qvl-listings-server/ListingsServer.h"
+#include "update/RequestManager.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> g_records;
+
+// record(text): what the script saw.
+bool Record(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    g_records.push_back(JSValueToText(cx, args.get(0)));
+    args.rval().setUndefined();
+    return true;
+}
+
+// testSend(window, message, wParam, lParam) and testPost(...): the message the system would give.
+bool TestSend(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    const plat::LRESULT result = plat::SendMessage(JSValueToInt(cx, args.get(0)), JSValueToInt(cx, args.get(1)),
+                                                   JSValueToInt(cx, args.get(2)), JSValueToInt(cx, args.get(3)));
+    args.rval().setNumber(double(result));
+    return true;
+}
+
+bool TestPost(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    args.rval().setBoolean(plat::PostMessage(JSValueToInt(cx, args.get(0)), JSValueToInt(cx, args.get(1)),
+                                             JSValueToInt(cx, args.get(2)), JSValueToInt(cx, args.get(3))));
+    return true;
+}
+
+// testBroadcastExit(): "QVL_Exit" from another copy, as the broadcast listener hands it on,
+// without asking the real copies of this user to exit.
+bool TestBroadcastExit(JSContext*, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    args.rval().setBoolean(plat::PostToThreadWindows(plat::GetCurrentThreadId(),
+                                                     plat::RegisterWindowMessage("QVL_Exit"), 0, 0));
+    return true;
+}
+
+// testPressHotKey(system modifiers, key)
+bool TestPressHotKey(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    args.rval().setBoolean(plat::PressHotKey(JSValueToInt(cx, args.get(0)), JSValueToInt(cx, args.get(1))));
+    return true;
+}
+
+// testReadFile(path): the file's text, "" when it cannot be read.
+bool TestReadFile(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    std::ifstream in(JSValueToText(cx, args.get(0)), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    JSString* str = JSNewText(cx, text.str());
+    if (!str)
+        return false;
+    args.rval().setString(str);
+    return true;
+}
+
+const JSFunctionSpec kTestFunctions[] = {
+    JS_FN("record", Record, 1, 0),
+    JS_FN("testSend", TestSend, 4, 0),
+    JS_FN("testPost", TestPost, 4, 0),
+    JS_FN("testBroadcastExit", TestBroadcastExit, 0, 0),
+    JS_FN("testPressHotKey", TestPressHotKey, 2, 0),
+    JS_FN("testReadFile", TestReadFile, 1, 0),
+    JS_FS_END};
+
+// The program with the test's functions in its theme engine.
+class WindowCheckApplication : public CGuideApplication {
+public:
+    using CGuideApplication::CGuideApplication;
+
+protected:
+    CScriptEngine* CreateScriptEngine() override
+    {
+        CScriptEngine* pEngine = CGuideApplication::CreateScriptEngine();
+        if (pEngine)
+            pEngine->DefineFunctions(kTestFunctions);
+        return pEngine;
+    }
+};
+
+class WindowThemeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_root = fs::temp_directory_path() /
+                 ("qvl-windowtheme-" + std::string(test->name()) + "-" + std::to_string(plat::GetCurrentProcessId()));
+        fs::remove_all(m_root);
+        fs::create_directories(m_root / "run");
+        fs::create_directories(m_root / "app/themes");
+        for (const char* name : {"paths.dat", "connection-errors.dat"})
+            fs::copy_file(fs::path(QVL_APP_DIR) / name, m_root / "app" / name);
+        fs::copy(QVL_TEST_DATA "/themes/windowcheck", m_root / "app/themes/windowcheck");
+        setenv("HOME", (m_root / "home").c_str(), 1);
+        unsetenv("XDG_DATA_HOME");
+        setenv("XDG_RUNTIME_DIR", (m_root / "run").c_str(), 1);
+        setenv("QVL_PLATFORM", "headless", 1);
+        g_records.clear();
+    }
+    void TearDown() override
+    {
+        InitLogging("", "", "", 0, false);
+        plat::SetVirtualTimerClock(false);
+        fs::remove_all(m_root);
+    }
+
+    // Runs the scenario with the log at level 2; answers what the script recorded.
+    std::vector<std::string> Run(const std::string& scenario, const std::string& moreSettings = "")
+    {
+        Write("home/.local/share/QuilvoLite/settings/settings.dat",
+              "<ApplicationSettings>"
+              "<setting name=\"log-verbose-level\" type=\"uint\" value=\"2\"/>"
+              "<setting name=\"user-selected-theme\" type=\"string\" value=\"windowcheck\"/>"
+              "<setting name=\"windowcheck-scenario\" type=\"string\" value=\"" + scenario + "\"/>" +
+                  moreSettings + "</ApplicationSettings>");
+        {
+            WindowCheckApplication application((m_root / "app").string() + "/");
+            EXPECT_TRUE(application.Run());
+        }
+        return g_records;
+    }
+
+    void Write(const std::string& relative, const std::string& text) const
+    {
+        fs::create_directories((m_root / relative).parent_path());
+        std::ofstream(m_root / relative, std::ios::binary) << text;
+    }
+
+    // The texts of the log's lines, without their date, time, process and thread columns.
+    std::vector<std::string> LogTexts() const
+    {
+        static const std::regex line(R"(\d\d-\d\d-\d{4}\t\d\d:\d\d:\d\d\t\d+\t\d+\t(.*))");
+        std::vector<std::string> texts;
+        std::ifstream log(m_root / "home/.local/share/QuilvoLite/logs/QuilvoLite.log");
+        for (std::string text; std::getline(log, text);) {
+            if (!text.empty() && text.back() == '\r')
+                text.pop_back();
+            std::smatch match;
+            texts.push_back(std::regex_match(text, match, line) ? match[1].str() : text);
+        }
+        return texts;
+    }
+    size_t LogCount(const std::string& text) const
+    {
+        const auto texts = LogTexts();
+        return size_t(std::count(texts.begin(), texts.end(), text));
+    }
+
+    fs::path m_root;
+};
+
+using Records = std::vector<std::string>;
+
+TEST_F(WindowThemeTest, WindowTimersCallTheirFunctionUntilStopped)
+{
+    plat::SetVirtualTimerClock(true, 5000);
+    EXPECT_EQ(Run("timers"), (Records{"first timer 1", "tick 1 on main", "tick 2 on main", "tick 3 on main",
+                                      "quit", "run returned"}));
+}
+
+TEST_F(WindowThemeTest, TheEndOfTheLogonIsRefusedOnlyByAnAnswerOtherThanTrue)
+{
+    EXPECT_EQ(Run("session"), (Records{"asked", "answering nothing: 0", "answering true: 1", "missing: 1", "quit",
+                                       "run returned"}));
+    EXPECT_EQ(LogCount("CWindowSectionForJS::OnQueryEndSession"), 3u);
+    EXPECT_EQ(LogCount("CWindowSectionForJS::onQueryEndSession: Callback Function app.onQueryEndSession was not "
+                       "handled"),
+              1u);
+}
+
+TEST_F(WindowThemeTest, SuspendSavesTheSettingsAndResumeTellsTheScript)
+{
+    EXPECT_EQ(Run("power"), (Records{"saved before: false", "suspend: 1", "saved at suspend: true", "resumed",
+                                     "resume: 1", "quit", "run returned"}));
+    EXPECT_EQ(LogCount("CWindowSectionForJS::OnPowerChange PBT_APMSUSPEND"), 1u);
+    EXPECT_EQ(LogCount("CWindowSectionForJS::OnPowerChange PBT_APMRESUMESUSPEND"), 1u);
+}
+
+TEST_F(WindowThemeTest, ExitBroadcastToTwoWindowsEndsTheLoopOnce)
+{
+    EXPECT_EQ(Run("exit"), (Records{"quit", "run returned", "second run ticked", "quit"}));
+    EXPECT_EQ(LogCount("CWindowSectionForJS::OnUnhandledMessage: Received quit message"), 2u);
+    EXPECT_EQ(LogCount("CScriptApplication::RunMessageLoop: Received quit message"), 0u);
+}
+
+TEST_F(WindowThemeTest, HotKeysReachTheWindowThatRegisteredThem)
+{
+    EXPECT_EQ(Run("hotkeys"), (Records{"register: true", "taken: false", "shift: true", "no key: undefined",
+                                       "not a window: undefined", "press ctrl+m: true", "press shift+a: true",
+                                       "hot key 7 on main", "hot key 9 on main", "quit", "run returned",
+                                       "unregister: true then false"}));
+    const auto log = LogTexts();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& t) { return t.find("JavaScript registerHotKey for ID #8 failed because: ") != std::string::npos; }),
+              1);
+}
+
+TEST_F(WindowThemeTest, StoppingWithoutAnUpdateWritesNothing)
+{
+    EXPECT_EQ(Run("stop-without-update"), (Records{"quit", "run returned"}));
+    EXPECT_EQ(LogCount("QV Update listings stopped..."), 0u);
+}
+
+TEST_F(WindowThemeTest, AFailedUpdateIsReportedToTheScriptWhichMayStopItThere)
+{
+    Write("app/nodial", "127.0.0.1:1\n");   // nothing listens there
+    const Records records = Run("update-fails");
+    ASSERT_EQ(records.size(), 4u) << ::testing::PrintToString(records);
+    EXPECT_EQ(records[0], "updating: true");
+    // Every server failed: the report carries no number, and its text comes from the table.
+    EXPECT_EQ(records[1], "update error 0 " + ConnectionErrorText(0));
+    EXPECT_EQ(records[2], "quit");
+    EXPECT_EQ(LogCount("QV Checking for updates..."), 1u);
+    EXPECT_EQ(LogCount("CWindowSectionForJS::OnUnhandledMessage: Received update error"), 1u);
+    EXPECT_EQ(LogCount("QV Update listings stopped..."), 1u);
+}
+
+TEST_F(WindowThemeTest, AnUpdateAbsorbsListingsWhileTheProgramRuns)
+{
+    // A week of demo listings for the demo region, of which the server keeps channel 101's.
+    const fs::path content = m_root / "content";
+    ASSERT_EQ(std::system(("'" QVL_APP_DIR "/qvl-demo-content' '" + content.string() + "' > /dev/null").c_str()), 0);
+    for (const auto& entry : fs::directory_iterator(content / "updates"))
+        if (entry.path().filename().string().rfind("101-", 0) != 0)
+            fs::remove(entry.path());
+    fs::copy_file(content / "files/default-theme-folder/region.dat", m_root / "app/themes/windowcheck/region.dat");
+    CListingsServer server(content.string());
+    const int port = server.Bind("127.0.0.1", 0);
+    ASSERT_GT(port, 0);
+    std::thread serving([&server] { server.Run(); });
+    Write("app/nodial", "127.0.0.1:" + std::to_string(port) + "\n");
+
+    const Records records =
+        Run("update", "<setting name=\"user-selected-region-id\" type=\"uint\" value=\"1\"/>");
+    server.Stop();
+    serving.join();
+    EXPECT_EQ(records, (Records{"updating seen true, listings absorbed", "quit", "run returned"}));
+    EXPECT_TRUE(fs::exists(m_root / "home/.local/share/QuilvoLite/schedules"));
+}
+
+struct ScriptLibrary : ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(InitScriptLibrary()); }
+    void TearDown() override { ShutDownScriptLibrary(); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new ScriptLibrary);
+    return RUN_ALL_TESTS();
+}
