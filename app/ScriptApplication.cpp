@@ -143,9 +143,10 @@ void CScriptApplication::UpdateListings(uint32_t hwnd)
     LogInfo("QV Checking for updates...");
     DeleteUpdateChecker();
     m_pUpdateChecker = std::make_unique<CCheckForUpdates>(m_absorbTarget, m_settings);
-    // The run reports to the main window itself; the window that asked hears it too.
+    // The run reports to the main window itself; while the script has named none, the window
+    // that asked hears the report instead, so that it is not lost.
     m_pUpdateChecker->SetErrorSink([this, hwnd](int32_t code, const std::string&) {
-        if (hwnd == GetMainWindowHandle())
+        if (GetMainWindowHandle() != 0)
             return;
         int32_t record[3] = {code, 0, 0};
         plat::SendMessage(hwnd, MSG_UPDATE_ERROR, 0, plat::LPARAM(record));

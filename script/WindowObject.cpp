@@ -10,6 +10,7 @@
 #include "platform/WindowMessages.h"
 #include "script/AppObject.h"
 #include "script/GeometryObjects.h"
+#include "script/ImageObject.h"
 #include "ui/WindowSection.h"
 
 namespace {
@@ -91,6 +92,58 @@ bool GetWindowHandle(JSContext* cx, unsigned argc, JS::Value* vp)
     return true;
 }
 
+// setWindowIcon(image, [large]): a value that is not an Image is reported and nothing changes.
+bool SetWindowIcon(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    CJSWindow* pWindow = ThisWindow(cx, args);
+    if (!pWindow || !JSCheckArgCount(cx, args, "setWindowIcon", 1, false))
+        return false;
+    args.rval().setUndefined();
+    if (CImagePtr pIcon = GetImageFromValue(cx, args[0]))
+        pWindow->GetWindowSection()->SetWindowIcon(pIcon, args.length() < 2 || JSValueToBool(cx, args[1]));
+    return true;
+}
+
+bool SetTrayIcon(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    CJSWindow* pWindow = ThisWindow(cx, args);
+    if (!pWindow || !JSCheckArgCount(cx, args, "setTrayIcon", 2, false))
+        return false;
+    args.rval().setUndefined();
+    if (CImagePtr pIcon = GetImageFromValue(cx, args[0]))
+        pWindow->GetWindowSection()->SetTrayIcon(pIcon, JSValueToText(cx, args[1]));
+    return true;
+}
+
+bool RemoveTrayIcon(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    CJSWindow* pWindow = ThisWindow(cx, args);
+    if (!pWindow || !JSCheckArgCount(cx, args, "removeTrayIcon", 0, true))
+        return false;
+    pWindow->GetWindowSection()->RemoveTrayIcon();
+    args.rval().setUndefined();
+    return true;
+}
+
+// setTrayBalloon(title, text, [timeout ms = 60000], [icon flag = none])
+bool SetTrayBalloon(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    CJSWindow* pWindow = ThisWindow(cx, args);
+    if (!pWindow || !JSCheckArgCount(cx, args, "setTrayBalloon", 2, false))
+        return false;
+    const std::string strTitle = JSValueToText(cx, args[0]);
+    const std::string strText = JSValueToText(cx, args[1]);
+    const int32_t nTimeout = args.length() > 2 ? JSValueToInt(cx, args[2]) : 60000;
+    const int32_t nFlags = args.length() > 3 ? JSValueToInt(cx, args[3]) : 0;
+    pWindow->GetWindowSection()->SetTrayBalloon(strTitle, strText, uint32_t(nTimeout), uint32_t(nFlags));
+    args.rval().setUndefined();
+    return true;
+}
+
 const JSFunctionSpec kWindowMethods[] = {
     JS_FN("create", CallMethod<&CJSWindow::Create>, 1, 0),
     JS_FN("show", Show, 0, 0),
@@ -99,6 +152,10 @@ const JSFunctionSpec kWindowMethods[] = {
     JS_FN("timerStop", CallMethod<&CJSWindow::TimerStop>, 1, 0),
     JS_FN("getRect", CallMethod<&CJSWindow::GetRect>, 0, 0),
     JS_FN("getClientCursorPosition", CallMethod<&CJSWindow::GetClientCursorPosition>, 0, 0),
+    JS_FN("setWindowIcon", SetWindowIcon, 1, 0),
+    JS_FN("setTrayIcon", SetTrayIcon, 2, 0),
+    JS_FN("removeTrayIcon", RemoveTrayIcon, 0, 0),
+    JS_FN("setTrayBalloon", SetTrayBalloon, 2, 0),
     JS_FN("destroy", Destroy, 0, 0),
     JS_FN("getWindowHandle", GetWindowHandle, 0, 0),
     JS_FS_END};

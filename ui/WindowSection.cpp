@@ -22,6 +22,17 @@ void Forget(CWindowSection* pWindow)
     std::erase(OpenWindows(), pWindow);
 }
 
+// At most that many bytes of the text, cut where a character starts.
+std::string Cut(const std::string& strText, size_t nMaxBytes)
+{
+    if (strText.size() <= nMaxBytes)
+        return strText;
+    size_t nLength = nMaxBytes;
+    while (nLength > 0 && (static_cast<unsigned char>(strText[nLength]) & 0xC0) == 0x80)
+        --nLength;
+    return strText.substr(0, nLength);
+}
+
 }  // namespace
 
 CWindowSection::CWindowSection(int nWindowType, std::string strName)
@@ -86,6 +97,32 @@ void CWindowSection::StopTimer(uintptr_t uTimerId)
     plat::KillTimer(m_hWnd, uTimerId);
 }
 
+void CWindowSection::SetTrayIcon(CImagePtr pIcon, const std::string& strTip)
+{
+    if (!m_hWnd)
+        return;   // the icon's messages need the window
+    m_tray.pIcon = std::move(pIcon);
+    m_tray.strTip = Cut(strTip, 127);
+    m_bTrayIconPresent = true;
+}
+
+void CWindowSection::RemoveTrayIcon()
+{
+    m_tray = {};
+    m_bTrayIconPresent = false;
+}
+
+void CWindowSection::SetTrayBalloon(const std::string& strTitle, const std::string& strText, uint32_t uTimeout,
+                                    uint32_t uFlags)
+{
+    if (!m_bTrayIconPresent || strTitle.empty() || strText.empty())
+        return;
+    m_tray.strBalloonTitle = Cut(strTitle, 63);
+    m_tray.strBalloonText = Cut(strText, 255);
+    m_tray.uBalloonTimeout = uTimeout;
+    m_tray.uBalloonFlags = uFlags;
+}
+
 void CWindowSection::OnFinalDestroy()
 {
     plat::UnregisterHotKeys(m_hWnd);
@@ -110,7 +147,7 @@ plat::LRESULT CWindowSection::HandleMessage(uint32_t uMessage, plat::WPARAM wPar
     case plat::WM_DESTROY: {
         // The window record goes once this returns: the final destroy steps run here too.
         const plat::HWND hwnd = m_hWnd;
-        m_bTrayIconPresent = false;
+        RemoveTrayIcon();
         OnDestroy();
         OnFinalDestroy();
         plat::RemoveProp(hwnd, kSectionProperty);

@@ -1,14 +1,16 @@
 // A window section: the section that owns a top-level window and turns its messages into
 // events. So far it makes and destroys the window, keeps its caption, place, visibility,
 // timers and notification-area state, and hands timer, destroy, session, power, taskbar,
-// hot-key and tray messages to the events below; the section tree inside the window and the
-// painting, layering, fading and placement of windows are not built yet.
+// hot-key and tray messages to the events below. Its notification-area icon and balloon are
+// kept as state only, for the desktop backend to show. The section tree inside the window and
+// the painting, layering, fading and placement of windows are not built yet.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "images/Image.h"
 #include "platform/MessageQueue.h"
 #include "platform/Surface.h"
 
@@ -52,8 +54,24 @@ public:
     uintptr_t StartTimer(uint32_t uMilliseconds);
     void StopTimer(uintptr_t uTimerId);
 
+    // The window's own icons, large and small.
+    void SetWindowIcon(CImagePtr pIcon, bool bLarge) { (bLarge ? m_pLargeIcon : m_pSmallIcon) = std::move(pIcon); }
+    const CImagePtr& GetWindowIcon(bool bLarge) const { return bLarge ? m_pLargeIcon : m_pSmallIcon; }
+
+    // The notification-area icon: adding needs the window; the tip is cut to 127 bytes.
+    void SetTrayIcon(CImagePtr pIcon, const std::string& strTip);
+    void RemoveTrayIcon();
+    // A balloon on the icon, when there is one and neither title nor text is empty; the title
+    // is cut to 63 bytes, the text to 255 (always on a character boundary).
+    void SetTrayBalloon(const std::string& strTitle, const std::string& strText, uint32_t uTimeout, uint32_t uFlags);
+    struct TrayState {
+        CImagePtr pIcon;
+        std::string strTip;
+        std::string strBalloonTitle, strBalloonText;
+        uint32_t uBalloonTimeout = 0, uBalloonFlags = 0;
+    };
     bool IsTrayIconPresent() const { return m_bTrayIconPresent; }
-    void RemoveTrayIcon() { m_bTrayIconPresent = false; }
+    const TrayState& GetTrayState() const { return m_tray; }
 
     // Events; the defaults do what a window does when nobody answers.
     virtual void OnCreate() {}
@@ -81,10 +99,6 @@ public:
     // The window procedure that every window section's window shares.
     static plat::LRESULT WindowProc(plat::HWND hwnd, uint32_t uMessage, plat::WPARAM wParam, plat::LPARAM lParam);
 
-protected:
-    // For a notification-area icon added by a derived class.
-    void SetTrayIconPresent(bool bPresent) { m_bTrayIconPresent = bPresent; }
-
 private:
     plat::LRESULT HandleMessage(uint32_t uMessage, plat::WPARAM wParam, plat::LPARAM lParam);
     void HandleTrayCallback(plat::LPARAM lParam);
@@ -98,6 +112,8 @@ private:
     std::string m_strCaption;
     int m_nCursor = 1;   // the arrow
     bool m_bTrayIconPresent = false;
+    TrayState m_tray;
+    CImagePtr m_pLargeIcon, m_pSmallIcon;
     uintptr_t m_uLastTimerId = 0;
     // Which section started each running timer; only the window section itself so far.
     std::unordered_map<uintptr_t, CWindowSection*> m_mapTimers;

@@ -39,7 +39,6 @@ public:
         events.push_back("unhandled " + std::to_string(message));
         return 3;
     }
-    void AddTrayIcon() { SetTrayIconPresent(true); }
 
     std::vector<std::string> events;
 };
@@ -78,10 +77,11 @@ TEST_F(WindowSectionTest, CreatingBindsTheSectionAndDestroyingForgetsTheWindow)
     EXPECT_EQ(window.GetClientRect(), (plat::Rect{0, 0, 100, 50}));
     EXPECT_EQ(Pump(window), std::vector<std::string>{"create"});
 
-    window.AddTrayIcon();
+    window.SetTrayIcon(std::make_shared<CImage>(), "tip");
     ASSERT_TRUE(plat::RegisterHotKey(hwnd, 1, plat::MOD_ALT, 'Q'));
     window.Close();
     EXPECT_EQ(window.events, std::vector<std::string>{"destroy tray=0"});   // the icon goes first
+    EXPECT_EQ(window.GetTrayState().pIcon, nullptr);
     EXPECT_EQ(window.GetHWND(), 0u);
     EXPECT_FALSE(plat::IsWindow(hwnd));
     EXPECT_FALSE(plat::PressHotKey(plat::MOD_ALT, 'Q'));   // its hot keys went with it
@@ -149,6 +149,39 @@ TEST_F(WindowSectionTest, WindowMessagesBecomeSectionEvents)
     // A tray message the window does not know is ignored.
     plat::SendMessage(hwnd, 0x8001, 1, 0x0202);
     EXPECT_TRUE(window.events.empty());
+}
+
+TEST_F(WindowSectionTest, TrayIconAndBalloonKeepWhatFitsTheSystemsFields)
+{
+    RecordingWindow window;
+    const CImagePtr icon = std::make_shared<CImage>();
+    window.SetTrayIcon(icon, "no window yet");
+    EXPECT_FALSE(window.IsTrayIconPresent());
+    ASSERT_TRUE(window.Create({0, 0, 10, 10}, 0));
+    window.SetTrayBalloon("Title", "Text", 60000, 0);   // no icon: no balloon
+    EXPECT_TRUE(window.GetTrayState().strBalloonTitle.empty());
+
+    // 126 bytes and a two-byte "é" make 128 bytes: the tip keeps 126, never half a character.
+    const std::string tip = std::string(126, 't') + "\xC3\xA9";
+    window.SetTrayIcon(icon, tip);
+    ASSERT_TRUE(window.IsTrayIconPresent());
+    EXPECT_EQ(window.GetTrayState().pIcon, icon);
+    EXPECT_EQ(window.GetTrayState().strTip, std::string(126, 't'));
+    window.SetTrayIcon(icon, std::string(127, 'a'));
+    EXPECT_EQ(window.GetTrayState().strTip.size(), 127u);
+
+    window.SetTrayBalloon(std::string(70, 'T'), std::string(300, 'x'), 5000, 2);
+    EXPECT_EQ(window.GetTrayState().strBalloonTitle, std::string(63, 'T'));
+    EXPECT_EQ(window.GetTrayState().strBalloonText, std::string(255, 'x'));
+    EXPECT_EQ(window.GetTrayState().uBalloonTimeout, 5000u);
+    EXPECT_EQ(window.GetTrayState().uBalloonFlags, 2u);
+    window.SetTrayBalloon("", "empty title", 1, 1);
+    EXPECT_EQ(window.GetTrayState().uBalloonFlags, 2u);
+
+    window.RemoveTrayIcon();
+    EXPECT_FALSE(window.IsTrayIconPresent());
+    window.SetTrayBalloon("Title", "Text", 60000, 0);
+    EXPECT_TRUE(window.GetTrayState().strBalloonTitle.empty());
 }
 
 TEST_F(WindowSectionTest, CloseAllWindowsClosesEveryOpenWindow)

@@ -18,6 +18,7 @@
 #include "platform/Process.h"
 #include "script/JSObject.h"
 #include "tools/qvl-listings-server/ListingsServer.h"
+#include "ui/WindowSection.h"
 #include "update/RequestManager.h"
 
 namespace fs = std::filesystem;
@@ -85,7 +86,41 @@ bool TestReadFile(JSContext* cx, unsigned argc, JS::Value* vp)
     return true;
 }
 
+// testSetCursor(x, y): where the mouse is on the screen.
+bool TestSetCursor(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    plat::SetCursorPos(JSValueToInt(cx, args.get(0)), JSValueToInt(cx, args.get(1)));
+    args.rval().setUndefined();
+    return true;
+}
+
+// testTrayState(window): the window's notification-area icon and balloon as a text.
+bool TestTrayState(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    const auto* pWindow =
+        reinterpret_cast<const CWindowSection*>(plat::GetProp(JSValueToInt(cx, args.get(0)), "section-ptr"));
+    std::string text = "no window";
+    if (pWindow) {
+        const CWindowSection::TrayState& tray = pWindow->GetTrayState();
+        text = pWindow->IsTrayIconPresent() ? "icon " + std::to_string(tray.pIcon ? tray.pIcon->GetSize().cx : 0) +
+                                                  "px \"" + tray.strTip + "\", balloon \"" + tray.strBalloonTitle +
+                                                  "\" \"" + tray.strBalloonText + "\" " +
+                                                  std::to_string(tray.uBalloonTimeout) + " ms flags " +
+                                                  std::to_string(tray.uBalloonFlags)
+                                            : "none";
+    }
+    JSString* str = JSNewText(cx, text);
+    if (!str)
+        return false;
+    args.rval().setString(str);
+    return true;
+}
+
 const JSFunctionSpec kTestFunctions[] = {
+    JS_FN("testSetCursor", TestSetCursor, 2, 0),
+    JS_FN("testTrayState", TestTrayState, 1, 0),
     JS_FN("record", Record, 1, 0),
     JS_FN("testSend", TestSend, 4, 0),
     JS_FN("testPost", TestPost, 4, 0),
@@ -181,6 +216,16 @@ protected:
 };
 
 using Records = std::vector<std::string>;
+
+TEST_F(WindowThemeTest, AWindowKeepsWhatTheScriptGivesIt)
+{
+    EXPECT_EQ(Run("window"),
+              (Records{"caption Listings, cursor 2", "client 0,0,200,100", "cursor at 5,7",
+                       "tray: icon 2px \"Quilvo Lite\", balloon \"Title\" \"Text\" 60000 ms flags 0", "tray: none",
+                       "timerStart: window.timerStart: Parameter incorrect, needs function",
+                       "create: window.create needs a Rect", "child made: true", "child tray click",
+                       "child handle 0", "quit", "run returned"}));
+}
 
 TEST_F(WindowThemeTest, WindowTimersCallTheirFunctionUntilStopped)
 {
