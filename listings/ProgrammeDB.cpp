@@ -281,6 +281,8 @@ void CProgrammeDBFlat::GetProgrammeList(const CChannelAssignmentPtr& pAssignment
                                         CProgrammeList& list, bool bPlaceholders)
 {
     list.RemoveAll();
+    if (uTo < uFrom)
+        return;   // a range that ends before it starts holds nothing, not even a placeholder
     try {
         if (pAssignment) {
             if (!GetSchedule(pAssignment->GetChannelID()).GetProgrammeList(uFrom, uTo, list, pAssignment, bPlaceholders))

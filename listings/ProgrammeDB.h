@@ -84,7 +84,8 @@ public:
     bool IsListingsEmpty();
 
     // The programmes of [from, to) of one line-up entry, or of every entry of the line-up in
-    // order when pAssignment is null. The list is emptied first.
+    // order when pAssignment is null. The list is emptied first; it stays empty when the range
+    // ends before it starts.
     void GetProgrammeList(const CChannelAssignmentPtr& pAssignment, uint32_t uFrom, uint32_t uTo, CProgrammeList& list,
                           bool bPlaceholders);
     // Fills each entry's list with [from, to), placeholders included.

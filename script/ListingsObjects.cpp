@@ -2,6 +2,9 @@
 
 #include <js/Array.h>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "listings/Category.h"
 #include "listings/Channel.h"
 #include "listings/ChannelGroups.h"
@@ -143,10 +146,13 @@ bool GetProgrammeListForTimeRange(JSContext* cx, unsigned argc, JS::Value* vp)
     const int32_t nSortMode = args.length() > 2 ? JSValueToInt(cx, args[2]) : 0;
     const bool bAscending = args.length() > 3 ? JSValueToBool(cx, args[3]) : args.length() == 2;
 
+    // Listings times are unsigned 32-bit seconds: a date outside them stands for their nearest end.
+    auto listingsTime = [](const CDateTime& time) {
+        return static_cast<uint32_t>(std::clamp<int64_t>(time.GetTime(), 0, UINT32_MAX));
+    };
     CProgrammeList found;
     if (CProgrammeDBFlat* pDatabase = CProgrammeDBManager::Instance().GetDatabase())
-        pDatabase->GetProgrammeList(nullptr, static_cast<uint32_t>(from.GetTime()), static_cast<uint32_t>(to.GetTime()),
-                                    found, bAscending);
+        pDatabase->GetProgrammeList(nullptr, listingsTime(from), listingsTime(to), found, bAscending);
     CProgrammeList sorted(nSortMode, bAscending);
     for (const CProgrammePtr& pProgramme : found)
         sorted.Add(pProgramme);

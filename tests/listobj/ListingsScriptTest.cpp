@@ -198,6 +198,29 @@ TEST_F(ListingsScriptTest, ShippedMarkerTypesFindProgrammesInTheDatabase)
     EXPECT_EQ(Global("searched"), "901");
 }
 
+// Ranges the listings cannot hold: one that ends before it starts lists nothing, not even a
+// placeholder; dates before 1970 or after 2106 stand for the ends of the listings' times rather
+// than wrapping round into another century.
+TEST_F(ListingsScriptTest, RangesOutsideTheListingsTimes)
+{
+    ASSERT_TRUE(Run(std::string(kRange) + R"(
+        var lm = listingsManager;
+        var reversed = lm.getProgrammeListForTimeRange(to, from).length + ' ' +
+                       lm.getProgrammeListForTimeRange(to, from, 0, false).length;
+        // Channel 7's gap before its first programme (which is on now) and channel 8's
+        // no-listings placeholder from the first listings time: nothing after now.
+        var early = lm.getProgrammeListForTimeRange(new Date(1960, 0, 1), new Date(1960, 0, 2));
+        var before1970 = early.length + ' ' + early.every(function (p) { return p.endDate.getTime() <= Date.now(); }) +
+                         ' ' + early[1].startDate.getUTCFullYear();
+        var late = lm.getProgrammeListForTimeRange(new Date(2200, 0, 1), new Date(2200, 0, 2));
+        var after2106 = late.map(function (p) { return p.startDate.getFullYear() + '-' + p.endDate.getFullYear(); }).join(',');
+    )")) << m_engine.AllReports();
+    EXPECT_EQ(Global("reversed"), "0 0");
+    EXPECT_EQ(Global("before1970"), "2 true 1970");
+    EXPECT_EQ(Global("after2106"), "2106-2106,2106-2106");
+    EXPECT_TRUE(m_engine.m_vecReports.empty()) << m_engine.AllReports();
+}
+
 struct ScriptLibrary : ::testing::Environment {
     void SetUp() override { ASSERT_TRUE(InitScriptLibrary()); }
     void TearDown() override { ShutDownScriptLibrary(); }
