@@ -11,11 +11,13 @@
 #include <thread>
 
 #include "app/GuideApplication.h"
+#include "app/WindowSectionForJS.h"
 #include "foundation/Log.h"
 #include "platform/Input.h"
 #include "platform/Instance.h"
 #include "platform/MessageQueue.h"
 #include "platform/Process.h"
+#include "platform/Sync.h"
 #include "script/JSObject.h"
 #include "tools/qvl-listings-server/ListingsServer.h"
 #include "ui/WindowSection.h"
@@ -26,6 +28,13 @@ namespace fs = std::filesystem;
 namespace {
 
 std::vector<std::string> g_records;
+
+// Joins the thread while answering what it sends to this one, as the message loop would.
+void WaitAnsweringSentMessages(std::thread& thread)
+{
+    plat::Thread joiner([&thread] { thread.join(); });
+    joiner.Join();
+}
 
 // record(text): what the script saw.
 bool Record(JSContext* cx, unsigned argc, JS::Value* vp)
@@ -54,13 +63,44 @@ bool TestPost(JSContext* cx, unsigned argc, JS::Value* vp)
     return true;
 }
 
-// testBroadcastExit(): "QVL_Exit" from another copy, as the broadcast listener hands it on,
-// without asking the real copies of this user to exit.
-bool TestBroadcastExit(JSContext*, unsigned argc, JS::Value* vp)
+// testBroadcast(name): a registered message broadcast to every top-level window ("QVL_Exit" from
+// another copy, "TaskbarCreated" from the shell), as the broadcast listener hands it on, without
+// reaching the real copies of this user.
+bool TestBroadcast(JSContext* cx, unsigned argc, JS::Value* vp)
 {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
-    args.rval().setBoolean(plat::PostToThreadWindows(plat::GetCurrentThreadId(),
-                                                     plat::RegisterWindowMessage("QVL_Exit"), 0, 0));
+    args.rval().setBoolean(plat::PostToThreadWindows(
+        plat::GetCurrentThreadId(), plat::RegisterWindowMessage(JSValueToText(cx, args.get(0))), 0, 0));
+    return true;
+}
+
+// testSendErrorMessage(window, text) and testSendBalloonMessage(window, text, address): what a
+// component on another thread hands to the script.
+bool TestSendErrorMessage(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    const plat::HWND hwnd = JSValueToInt(cx, args.get(0));
+    const std::string text = JSValueToText(cx, args.get(1));
+    CErrorMessageRecord record;
+    record.pszText = text.c_str();
+    std::thread sender([&] { plat::SendMessage(hwnd, MSG_ERROR_MESSAGE, 0, plat::LPARAM(&record)); });
+    WaitAnsweringSentMessages(sender);
+    args.rval().setUndefined();
+    return true;
+}
+
+bool TestSendBalloonMessage(JSContext* cx, unsigned argc, JS::Value* vp)
+{
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    const plat::HWND hwnd = JSValueToInt(cx, args.get(0));
+    const std::string text = JSValueToText(cx, args.get(1));
+    const std::string address = JSValueToText(cx, args.get(2));
+    CBalloonMessageRecord record;
+    record.pszText = text.c_str();
+    record.pszAddress = address.c_str();
+    std::thread sender([&] { plat::SendMessage(hwnd, MSG_BALLOON_MESSAGE, 0, plat::LPARAM(&record)); });
+    WaitAnsweringSentMessages(sender);
+    args.rval().setUndefined();
     return true;
 }
 
@@ -124,7 +164,9 @@ const JSFunctionSpec kTestFunctions[] = {
     JS_FN("record", Record, 1, 0),
     JS_FN("testSend", TestSend, 4, 0),
     JS_FN("testPost", TestPost, 4, 0),
-    JS_FN("testBroadcastExit", TestBroadcastExit, 0, 0),
+    JS_FN("testBroadcast", TestBroadcast, 1, 0),
+    JS_FN("testSendErrorMessage", TestSendErrorMessage, 2, 0),
+    JS_FN("testSendBalloonMessage", TestSendBalloonMessage, 3, 0),
     JS_FN("testPressHotKey", TestPressHotKey, 2, 0),
     JS_FN("testReadFile", TestReadFile, 1, 0),
     JS_FS_END};
@@ -257,6 +299,26 @@ TEST_F(WindowThemeTest, ExitBroadcastToTwoWindowsEndsTheLoopOnce)
     EXPECT_EQ(Run("exit"), (Records{"quit", "run returned", "second run ticked", "quit"}));
     EXPECT_EQ(LogCount("CWindowSectionForJS::OnUnhandledMessage: Received quit message"), 2u);
     EXPECT_EQ(LogCount("CScriptApplication::RunMessageLoop: Received quit message"), 0u);
+}
+
+TEST_F(WindowThemeTest, EveryScriptWindowTellsTheScriptOfANewTaskbar)
+{
+    EXPECT_EQ(Run("taskbar"), (Records{"taskbar restart", "taskbar restart", "quit", "run returned"}));
+    EXPECT_EQ(LogCount("CWindowSectionForJS::OnTaskBarRestart"), 2u);
+}
+
+TEST_F(WindowThemeTest, MessagesFromOtherThreadsReachTheScript)
+{
+    EXPECT_EQ(Run("messages"), (Records{"error message: disk full",
+                                        "balloon message: New listings at http://listings.invalid/", "quit",
+                                        "run returned"}));
+    EXPECT_EQ(LogCount("CWindowSectionForJS::OnUnhandledMessage: Received error message"), 2u);
+    EXPECT_EQ(LogCount("CWindowSectionForJS::OnUnhandledMessage: Received got balloon message"), 2u);
+    EXPECT_EQ(LogCount("CWindowSectionForJS::OnUnhandledMessage: Callback Function app.onGotErrorMessage was not "
+                       "handled"),
+              1u);
+    EXPECT_EQ(LogCount("CWindowSectionForJS::OnUnhandledMessage: Callback Function app.onGotMessage was not handled"),
+              1u);
 }
 
 TEST_F(WindowThemeTest, HotKeysReachTheWindowThatRegisteredThem)
