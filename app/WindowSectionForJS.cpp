@@ -1,6 +1,8 @@
 // The window section behind a script `Window`.
 #include "app/WindowSectionForJS.h"
 
+#include <variant>
+
 #include "app/ScriptApplication.h"
 #include "foundation/Log.h"
 #include "platform/Instance.h"
@@ -20,37 +22,39 @@ CScriptApplication* Application()
     return dynamic_cast<CScriptApplication*>(CAppObject::Get());
 }
 
-// Calls app.<name>(args) without a collection afterwards. False when the function is missing
-// or failed, or the script is not running any more; *pbResult is whether it answered true.
-bool CallApp(const char* pszName, const JS::HandleValueArray& args, bool* pbResult = nullptr)
+using Argument = std::variant<int32_t, std::string>;
+
+// Calls app.<name>(arguments) without a collection afterwards. False when the function is
+// missing or failed, or the script is not running any more; *pbResult is whether it answered
+// true.
+bool CallApp(const char* pszName, std::initializer_list<Argument> arguments = {}, bool* pbResult = nullptr)
 {
     CAppObject* pApp = CAppObject::Get();
     CScriptEngine* pEngine = pApp ? pApp->GetScriptEngine() : nullptr;
     if (!pEngine || !pApp->GetAppObject())
         return false;
     CScriptEngine::CEnter enter(*pEngine);
-    JS::RootedObject app(pEngine->GetContext(), pApp->GetAppObject());
-    return pEngine->CallFunction(app, pszName, pbResult, args);
+    JSContext* cx = pEngine->GetContext();
+    JS::RootedValueVector argv(cx);
+    for (const Argument& argument : arguments) {
+        JS::RootedValue value(cx);
+        if (const int32_t* pNumber = std::get_if<int32_t>(&argument)) {
+            value.setInt32(*pNumber);
+        } else if (JSString* text = JSNewText(cx, std::get<std::string>(argument))) {
+            value.setString(text);
+        } else {
+            return false;
+        }
+        if (!argv.append(value))
+            return false;
+    }
+    JS::RootedObject app(cx, pApp->GetAppObject());
+    return pEngine->CallFunction(app, pszName, pbResult, argv);
 }
 
-// Calls app.<name>(texts...) with text arguments.
-template <size_t N>
-bool CallAppWithTexts(const char* pszName, const std::string (&texts)[N])
+std::string Text(const char* pszText)
 {
-    CAppObject* pApp = CAppObject::Get();
-    CScriptEngine* pEngine = pApp ? pApp->GetScriptEngine() : nullptr;
-    if (!pEngine)
-        return false;
-    CScriptEngine::CEnter enter(*pEngine);
-    JSContext* cx = pEngine->GetContext();
-    JS::RootedValueArray<N> argv(cx);
-    for (size_t i = 0; i < N; ++i) {
-        JSString* text = JSNewText(cx, texts[i]);
-        if (!text)
-            return false;
-        argv[i].setString(text);
-    }
-    return CallApp(pszName, argv);
+    return pszText ? pszText : "";
 }
 
 void SaveSettings()
@@ -86,7 +90,7 @@ void CWindowSectionForJS::OnTimer(uintptr_t uTimerId)
 void CWindowSectionForJS::OnTaskBarRestart()
 {
     LogInfo("CWindowSectionForJS::OnTaskBarRestart");
-    if (!CallApp("onTaskBarRestart", JS::HandleValueArray::empty()))
+    if (!CallApp("onTaskBarRestart"))
         LogDetail("CWindowSectionForJS::OnTaskBarRestart: Callback Function app.onTaskBarRestart was not handled");
 }
 
@@ -94,7 +98,7 @@ plat::LRESULT CWindowSectionForJS::OnQueryEndSession()
 {
     LogInfo("CWindowSectionForJS::OnQueryEndSession");
     bool bAllow = false;
-    if (!CallApp("onQueryEndSession", JS::HandleValueArray::empty(), &bAllow)) {
+    if (!CallApp("onQueryEndSession", {}, &bAllow)) {
         LogDetail("CWindowSectionForJS::onQueryEndSession: Callback Function app.onQueryEndSession was not handled");
         bAllow = true;
     }
@@ -116,7 +120,7 @@ plat::LRESULT CWindowSectionForJS::OnPowerChange(uint32_t uEvent)
         LogInfo("CWindowSectionForJS::OnPowerChange PBT_APMRESUMESUSPEND");
         if (pApp)
             pApp->IsInternetAvailable();   // makes the watcher again when detection is allowed
-        if (!CallApp("onResumeFromStandby", JS::HandleValueArray::empty()))
+        if (!CallApp("onResumeFromStandby"))
             LogDetail("CWindowSectionForJS::OnPowerChange: Callback Function app.onResumeFromStandby was not handled");
         break;
     case plat::PBT_APMBATTERYLOW:
@@ -173,35 +177,22 @@ plat::LRESULT CWindowSectionForJS::OnUnhandledMessage(uint32_t uMessage, plat::W
     }
     case kDeliverUpdateError: {
         const int32_t nCode = int32_t(uint32_t(wParam));
-        bool bHandled = false;
-        if (CScriptEngine* pEngine = CAppObject::Get() ? CAppObject::Get()->GetScriptEngine() : nullptr) {
-            CScriptEngine::CEnter enter(*pEngine);
-            JSContext* cx = pEngine->GetContext();
-            JS::RootedValueArray<2> argv(cx);
-            argv[0].setInt32(nCode);
-            if (JSString* text = JSNewText(cx, ConnectionErrorText(nCode))) {
-                argv[1].setString(text);
-                bHandled = CallApp("onGotUpdateError", argv);
-            }
-        }
-        if (!bHandled)
+        if (!CallApp("onGotUpdateError", {nCode, ConnectionErrorText(nCode)}))
             LogDetail("CWindowSectionForJS::OnUnhandledMessage: Callback Function app.onGotUpdateError was not handled");
         return 0;
     }
     case MSG_ERROR_MESSAGE: {
         LogInfo("CWindowSectionForJS::OnUnhandledMessage: Received error message");
         const auto* pRecord = reinterpret_cast<const CErrorMessageRecord*>(lParam);
-        const std::string texts[1] = {pRecord && pRecord->pszText ? pRecord->pszText : ""};
-        if (!CallAppWithTexts("onGotErrorMessage", texts))
+        if (!CallApp("onGotErrorMessage", {Text(pRecord ? pRecord->pszText : nullptr)}))
             LogDetail("CWindowSectionForJS::OnUnhandledMessage: Callback Function app.onGotErrorMessage was not handled");
         return 1;
     }
     case MSG_BALLOON_MESSAGE: {
         LogInfo("CWindowSectionForJS::OnUnhandledMessage: Received got balloon message");
         const auto* pRecord = reinterpret_cast<const CBalloonMessageRecord*>(lParam);
-        const std::string texts[2] = {pRecord && pRecord->pszText ? pRecord->pszText : "",
-                                      pRecord && pRecord->pszAddress ? pRecord->pszAddress : ""};
-        if (!CallAppWithTexts("onGotBalloonMessage", texts))
+        if (!CallApp("onGotBalloonMessage", {Text(pRecord ? pRecord->pszText : nullptr),
+                                             Text(pRecord ? pRecord->pszAddress : nullptr)}))
             LogDetail("CWindowSectionForJS::OnUnhandledMessage: Callback Function app.onGotMessage was not handled");
         return 1;
     }
