@@ -265,7 +265,8 @@ TEST_F(WindowThemeTest, AWindowKeepsWhatTheScriptGivesIt)
               (Records{"caption Listings, cursor 2", "client 0,0,200,100", "cursor at 5,7",
                        "tray: icon 2px \"Quilvo Lite\", balloon \"Title\" \"Text\" 60000 ms flags 0", "tray: none",
                        "timerStart: window.timerStart: Parameter incorrect, needs function",
-                       "create: window.create needs a Rect", "child made: true", "child tray click",
+                       "create: window.create needs a Rect", "parent: class 'Window' failed to create it's object",
+                       "ignored parent: 0", "child made: true", "child tray click",
                        "child handle 0", "quit", "run returned"}));
 }
 
@@ -324,7 +325,8 @@ TEST_F(WindowThemeTest, MessagesFromOtherThreadsReachTheScript)
 TEST_F(WindowThemeTest, HotKeysReachTheWindowThatRegisteredThem)
 {
     EXPECT_EQ(Run("hotkeys"), (Records{"register: true", "taken: false", "shift: true", "no key: undefined",
-                                       "not a window: undefined", "press ctrl+m: true", "press shift+a: true",
+                                       "not a window: undefined", "no native window: false false undefined",
+                                       "press ctrl+m: true", "press shift+a: true",
                                        "hot key 7 on main", "hot key 9 on main", "quit", "run returned",
                                        "unregister: true then false"}));
     const auto log = LogTexts();
