@@ -50,11 +50,12 @@ public:
     }
 
 private:
-    // A Date of the local year, month, day, hour, minute and second.
+    // A Date of the programme's instant, so that its local year, month, day, hour, minute and
+    // second are the programme's. (Built from those fields it would be an hour out for the
+    // times that come twice when the clocks go back.)
     static bool DateValue(JSContext* cx, const CDateTime& time, JS::MutableHandleValue vp)
     {
-        JSObject* date = JS::NewDateObject(cx, time.GetYear(), time.GetMonth(), time.GetDay(), time.GetHour(),
-                                           time.GetMinute(), time.GetSecond());
+        JSObject* date = JS::NewDateObject(cx, JS::TimeClip(static_cast<double>(time.GetTime()) * 1000.0));
         if (!date)
             return false;
         vp.setObject(*date);

@@ -14,11 +14,12 @@ using namespace themerun;
 const char* const kDataFolder = "home/.local/share/QuilvoLite/";
 constexpr uint32_t kNow = 1768386600;   // Wednesday 14 January 2026 10:30 UTC, 11:30 in Berlin
 
-// A time of January 2026 in UTC.
-uint32_t Utc(int day, int hour, int minute)
+// A time of 2026 in UTC, in January unless another month (1-12) is given.
+uint32_t Utc(int day, int hour, int minute, int month = 1)
 {
     std::tm tm{};
     tm.tm_year = 126;
+    tm.tm_mon = month - 1;
     tm.tm_mday = day;
     tm.tm_hour = hour;
     tm.tm_min = minute;
@@ -95,6 +96,9 @@ protected:
             {Utc(14, 10, 15), 30, "Fun Factory", 5, "Cartoons and games. (Part 2)", {}, 9001},
             {Utc(14, 10, 45), 60, "Wild Coasts", 2, "Seals and puffins.", {}, 9002},
             {Utc(14, 12, 0), 59, "Question Time Out", 5, "Quick-fire questions.", {}, 9003},
+            // The night the clocks go back: both start at 02:30 local time, an hour apart.
+            {Utc(25, 0, 30, 10), 60, "Summer Night", 2, "", {}, 9004},
+            {Utc(25, 1, 30, 10), 60, "Winter Night", 2, "", {}, 9005},
         };
         Write(std::string(kDataFolder) + "pending/7-5.up", PackedUpdateFile(one));
         Write(std::string(kDataFolder) + "pending/9-6.up", PackedUpdateFile(two));
@@ -163,6 +167,8 @@ TEST_F(ListingsThemeRun, ThemeListsTheLineUpAndItsProgrammes)
         "film 1994 4 PG | Owen Price+Lena Fischer | Ivy Moreau | A heist goes wrong.",
         "special true 3 [] How the first stars lit up.",
         "part 2 Part 2 Children 5",
+        "night Summer Night 02:30 2026-10-25T00:30:00.000Z 2026-10-25T01:30:00.000Z 1 hour",
+        "night Winter Night 02:30 2026-10-25T01:30:00.000Z 2026-10-25T02:30:00.000Z 1 hour",
     };
     EXPECT_EQ(ScriptLines(), expected) << log;
     ExpectShutDownAtEnd();
