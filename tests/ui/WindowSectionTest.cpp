@@ -54,7 +54,12 @@ std::vector<std::string> Pump(RecordingWindow& window)
 
 class WindowSectionTest : public ::testing::Test {
 protected:
-    void SetUp() override { plat::SetVirtualTimerClock(true, 1000); }
+    void SetUp() override
+    {
+        plat::SetVirtualTimerClock(true, 1000);
+        plat::MSG msg;
+        plat::PeekMessage(msg, 0, 0, 0, plat::PM_NOREMOVE);   // makes this thread's queue
+    }
     void TearDown() override
     {
         CloseAllWindows();
