@@ -187,8 +187,7 @@ CJSWindow::CJSWindow(CJSWindow* pParent)
 CJSWindow::~CJSWindow()
 {
     LiveWindows().erase(this);
-    m_pSection.reset();   // destroys the window, whose destroy events may still look at us
-    m_mapTimers.clear();
+    m_pSection.reset();   // destroys the window, whose destroy events still look at the timers
 }
 
 const CJSClassRecord& CJSWindow::ClassRecord()

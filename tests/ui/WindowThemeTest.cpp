@@ -302,6 +302,13 @@ TEST_F(WindowThemeTest, ExitBroadcastToTwoWindowsEndsTheLoopOnce)
     EXPECT_EQ(LogCount("CScriptApplication::RunMessageLoop: Received quit message"), 0u);
 }
 
+TEST_F(WindowThemeTest, ExitBroadcastWithoutWindowsEndsTheLoop)
+{
+    EXPECT_EQ(Run("exit-without-windows"), (Records{"quit", "run returned"}));
+    EXPECT_EQ(LogCount("CScriptApplication::RunMessageLoop: Received quit message"), 1u);
+    EXPECT_EQ(LogCount("CWindowSectionForJS::OnUnhandledMessage: Received quit message"), 0u);
+}
+
 TEST_F(WindowThemeTest, EveryScriptWindowTellsTheScriptOfANewTaskbar)
 {
     EXPECT_EQ(Run("taskbar"), (Records{"taskbar restart", "taskbar restart", "quit", "run returned"}));
