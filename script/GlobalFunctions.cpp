@@ -1,5 +1,7 @@
 #include "script/GlobalFunctions.h"
 
+#include <cmath>
+
 #include <js/Conversions.h>
 
 #include "listings/DateTime.h"
@@ -191,16 +193,17 @@ CDateTime DateArgument(JSContext* cx, JS::HandleValue value)
         JSReport(cx, "Variable is not an int, was (%s)", JS::InformalValueTypeName(value));
         return CDateTime();
     }
+    // The Date's instant, to the minute: its local fields would name two instants in the hour
+    // that comes twice when the clocks go back.
     JS::RootedObject date(cx, &value.toObject());
-    static const char* const kGetters[] = {"getFullYear", "getMonth", "getDate", "getHours", "getMinutes"};
-    int fields[5] = {};
-    for (int i = 0; i < 5; ++i) {
-        JS::RootedValue result(cx);
-        if (!JS_CallFunctionName(cx, date, kGetters[i], JS::HandleValueArray::empty(), &result) ||
-            !JS::ToInt32(cx, result, &fields[i])) {
-            JS_ClearPendingException(cx);
-            return CDateTime();
-        }
+    JS::RootedValue result(cx);
+    double milliseconds = 0;
+    if (!JS_CallFunctionName(cx, date, "getTime", JS::HandleValueArray::empty(), &result) ||
+        !JS::ToNumber(cx, result, &milliseconds)) {
+        JS_ClearPendingException(cx);
+        return CDateTime();
     }
-    return CDateTime::FromLocal(fields[0], fields[1], fields[2], fields[3], fields[4], 0);
+    if (!std::isfinite(milliseconds))
+        return CDateTime();
+    return CDateTime(static_cast<int64_t>(std::floor(milliseconds / 60000.0)) * 60);
 }

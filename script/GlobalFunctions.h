@@ -12,6 +12,6 @@ bool DefineGlobalFunctions(CScriptEngine& engine);
 // Any script value as text, the way script itself converts it ("5" for the number 5).
 std::string ScriptValueText(JSContext* cx, JS::HandleValue value);
 
-// The minutes, hours, day, month and year of a script Date (seconds 0); invalid after a report
-// for a value that is not an object.
+// The instant of a script Date, to the minute (seconds 0); invalid after a report for a value
+// that is not an object, and for an object without a valid time.
 CDateTime DateArgument(JSContext* cx, JS::HandleValue value);

@@ -169,6 +169,7 @@ TEST_F(ListingsThemeRun, ThemeListsTheLineUpAndItsProgrammes)
         "part 2 Part 2 Children 5",
         "night Summer Night 02:30 2026-10-25T00:30:00.000Z 2026-10-25T01:30:00.000Z 1 hour",
         "night Winter Night 02:30 2026-10-25T01:30:00.000Z 2026-10-25T02:30:00.000Z 1 hour",
+        "night-ranges Summer Night | Winter Night",
     };
     EXPECT_EQ(ScriptLines(), expected) << log;
     ExpectShutDownAtEnd();
