@@ -66,7 +66,7 @@ protected:
     // an extra channel. The channel file knows 7, 9 and 21; the update files fill 7 and 9.
     void WriteInstallation()
     {
-        Write("home/.local/share/QuilvoLite/settings/user-paths.dat",
+        Write(std::string(kDataFolder) + "settings/user-paths.dat",
               "<paths><folder name=\"themes-folder\" path=\"" + ThemesFolder() + "\" type=\"1\" />"
               "<folder name=\"app-folder\" path=\"" + Path("app") + "\" type=\"1\" /></paths>");
         WriteSettings("listingscheck", "<setting name=\"user-selected-region-id\" type=\"uint\" value=\"4\"/>");
@@ -167,6 +167,7 @@ TEST_F(ListingsThemeRun, ThemeListsTheLineUpAndItsProgrammes)
         "film 1994 4 PG | Owen Price+Lena Fischer | Ivy Moreau | A heist goes wrong.",
         "special true 3 [] How the first stars lit up.",
         "part 2 Part 2 Children 5",
+        // On the night the clocks go back, 02:30 comes twice, an hour apart.
         "night Summer Night 02:30 2026-10-25T00:30:00.000Z 2026-10-25T01:30:00.000Z 1 hour",
         "night Winter Night 02:30 2026-10-25T01:30:00.000Z 2026-10-25T02:30:00.000Z 1 hour",
         "night-ranges Summer Night | Winter Night",
@@ -182,6 +183,13 @@ TEST_F(ListingsThemeRun, ThemeListsTheLineUpAndItsProgrammes)
     const std::string people = Read(std::string(kDataFolder) + "schedules/people.uq");
     for (const char* name : {"Ada Brennan\r\n", "Lena Fischer\r\n"})
         EXPECT_NE(people.find(name), std::string::npos) << people;
+
+    // The next start has nothing to absorb and reads the same listings from the schedule files.
+    fs::remove(Path(kLogPath));
+    ASSERT_EQ(RunAtFixedTime(), 0) << Read("stderr");
+    const std::vector<std::string> texts = LogTexts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "No listings files found to absorb"), texts.end()) << Read(kLogPath);
+    EXPECT_EQ(ScriptLines(), expected) << Read(kLogPath);
 }
 
 }  // namespace
