@@ -174,6 +174,7 @@ TEST_F(ListingsThemeRun, ThemeListsTheLineUpAndItsProgrammes)
     };
     EXPECT_EQ(ScriptLines(), expected) << log;
     ExpectShutDownAtEnd();
+    EXPECT_EQ(log.rfind("14-01-2026\t10:30:00\t", 0), 0u) << log;   // the log's UTC time is the fixed one
 
     // Both update files were absorbed and deleted; the channels have schedule files, and the
     // people of the listings went into the list of known people.
