@@ -149,7 +149,7 @@ void CScriptApplication::UpdateListings(uint32_t hwnd)
         if (GetMainWindowHandle() != 0)
             return;
         int32_t record[3] = {code, 0, 0};
-        plat::SendMessage(hwnd, MSG_UPDATE_ERROR, 0, plat::LPARAM(record));
+        plat::SendMessage(hwnd, MSG_UPDATE_ERROR, plat::WPARAM(record), 0);
     });
     m_pUpdateChecker->StartUpdate();
 }

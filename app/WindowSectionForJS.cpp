@@ -171,7 +171,7 @@ plat::LRESULT CWindowSectionForJS::OnUnhandledMessage(uint32_t uMessage, plat::W
         // from the queue instead, so that it may stop or restart the update from its callback:
         // deleting the run joins the worker, which must not be waiting for us then.
         LogInfo("CWindowSectionForJS::OnUnhandledMessage: Received update error");
-        if (const auto* pRecord = reinterpret_cast<const int32_t*>(lParam))
+        if (const auto* pRecord = reinterpret_cast<const int32_t*>(wParam))
             plat::PostMessage(GetHWND(), kDeliverUpdateError, plat::WPARAM(uint32_t(pRecord[0])), 0);
         return 1;
     }
@@ -183,14 +183,14 @@ plat::LRESULT CWindowSectionForJS::OnUnhandledMessage(uint32_t uMessage, plat::W
     }
     case MSG_ERROR_MESSAGE: {
         LogInfo("CWindowSectionForJS::OnUnhandledMessage: Received error message");
-        const auto* pRecord = reinterpret_cast<const CErrorMessageRecord*>(lParam);
+        const auto* pRecord = reinterpret_cast<const CErrorMessageRecord*>(wParam);
         if (!CallApp("onGotErrorMessage", {Text(pRecord ? pRecord->pszText : nullptr)}))
             LogDetail("CWindowSectionForJS::OnUnhandledMessage: Callback Function app.onGotErrorMessage was not handled");
         return 1;
     }
     case MSG_BALLOON_MESSAGE: {
         LogInfo("CWindowSectionForJS::OnUnhandledMessage: Received got balloon message");
-        const auto* pRecord = reinterpret_cast<const CBalloonMessageRecord*>(lParam);
+        const auto* pRecord = reinterpret_cast<const CBalloonMessageRecord*>(wParam);
         if (!CallApp("onGotBalloonMessage", {Text(pRecord ? pRecord->pszText : nullptr),
                                              Text(pRecord ? pRecord->pszAddress : nullptr)}))
             LogDetail("CWindowSectionForJS::OnUnhandledMessage: Callback Function app.onGotMessage was not handled");

@@ -10,8 +10,8 @@
 
 class CJSWindow;
 
-// Messages that other threads send to the main window, with lParam pointing to their record,
-// which lives only while the send lasts. MSG_UPDATE_ERROR (1054) comes from update/CheckForUpdates.h.
+// Messages that other threads send to the main window, with wParam pointing to their record
+// (lParam 0), which lives only while the send lasts. MSG_UPDATE_ERROR (1054) comes from update/CheckForUpdates.h.
 inline constexpr uint32_t MSG_ERROR_MESSAGE = 1055;
 inline constexpr uint32_t MSG_BALLOON_MESSAGE = 1056;
 

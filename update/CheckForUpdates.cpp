@@ -574,7 +574,7 @@ void CCheckForUpdates::SendError(const std::string& text)
     if (CApplicationServices* services = GetApplicationServices()) {
         if (plat::HWND hwnd = services->GetMainWindowHandle()) {
             int32_t values[3] = {code, 0, 0};
-            plat::SendMessage(hwnd, MSG_UPDATE_ERROR, 0, plat::LPARAM(values));
+            plat::SendMessage(hwnd, MSG_UPDATE_ERROR, plat::WPARAM(values), 0);
         }
     }
     if (m_errorSink)

@@ -45,7 +45,7 @@
 
 class CSettingsStore;
 
-// The message number of an update error report; lParam points to three 32-bit integers.
+// The message number of an update error report; wParam points to three 32-bit integers (lParam is 0).
 inline constexpr uint32_t MSG_UPDATE_ERROR = 1054;
 
 class CCheckForUpdates : public IRequestCallback {

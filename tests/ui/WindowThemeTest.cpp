@@ -83,7 +83,7 @@ bool TestSendErrorMessage(JSContext* cx, unsigned argc, JS::Value* vp)
     const std::string text = JSValueToText(cx, args.get(1));
     CErrorMessageRecord record;
     record.pszText = text.c_str();
-    std::thread sender([&] { plat::SendMessage(hwnd, MSG_ERROR_MESSAGE, 0, plat::LPARAM(&record)); });
+    std::thread sender([&] { plat::SendMessage(hwnd, MSG_ERROR_MESSAGE, plat::WPARAM(&record), 0); });
     WaitAnsweringSentMessages(sender);
     args.rval().setUndefined();
     return true;
@@ -98,7 +98,7 @@ bool TestSendBalloonMessage(JSContext* cx, unsigned argc, JS::Value* vp)
     CBalloonMessageRecord record;
     record.pszText = text.c_str();
     record.pszAddress = address.c_str();
-    std::thread sender([&] { plat::SendMessage(hwnd, MSG_BALLOON_MESSAGE, 0, plat::LPARAM(&record)); });
+    std::thread sender([&] { plat::SendMessage(hwnd, MSG_BALLOON_MESSAGE, plat::WPARAM(&record), 0); });
     WaitAnsweringSentMessages(sender);
     args.rval().setUndefined();
     return true;

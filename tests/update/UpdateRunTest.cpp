@@ -421,7 +421,7 @@ TEST_F(UpdateRunTest, ProgramFilesInstallTheNewUpgraderAndHandOver)
 std::atomic<int> g_reports{0};
 std::atomic<int32_t> g_code{-1};
 
-plat::LRESULT RecordUpdateError(plat::HWND, uint32_t message, plat::WPARAM, plat::LPARAM values)
+plat::LRESULT RecordUpdateError(plat::HWND, uint32_t message, plat::WPARAM values, plat::LPARAM)
 {
     if (message == MSG_UPDATE_ERROR) {
         g_code = reinterpret_cast<const int32_t*>(values)[0];
