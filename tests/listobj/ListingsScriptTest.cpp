@@ -221,16 +221,4 @@ TEST_F(ListingsScriptTest, RangesOutsideTheListingsTimes)
     EXPECT_TRUE(m_engine.m_vecReports.empty()) << m_engine.AllReports();
 }
 
-struct ScriptLibrary : ::testing::Environment {
-    void SetUp() override { ASSERT_TRUE(InitScriptLibrary()); }
-    void TearDown() override { ShutDownScriptLibrary(); }
-};
-
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new ScriptLibrary);
-    return RUN_ALL_TESTS();
-}

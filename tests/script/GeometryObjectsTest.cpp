@@ -134,14 +134,3 @@ TEST_F(GeometryTest, NativeCodeHandsOutAndReadsBackValues)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    struct ScriptLibrary : ::testing::Environment {
-        void SetUp() override { ASSERT_TRUE(InitScriptLibrary()); }
-        void TearDown() override { ShutDownScriptLibrary(); }
-    };
-    ::testing::AddGlobalTestEnvironment(new ScriptLibrary);
-    return RUN_ALL_TESTS();
-}

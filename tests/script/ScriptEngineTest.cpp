@@ -391,17 +391,3 @@ TEST_F(CallbackQueueTest, QueuedCallbacksAreDestroyedWithTheEngine)
 }
 
 }  // namespace
-
-namespace {
-struct ScriptLibrary : ::testing::Environment {
-    void SetUp() override { ASSERT_TRUE(InitScriptLibrary()); }
-    void TearDown() override { ShutDownScriptLibrary(); }
-};
-}  // namespace
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new ScriptLibrary);
-    return RUN_ALL_TESTS();
-}

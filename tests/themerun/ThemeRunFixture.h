@@ -22,6 +22,7 @@
 #include "platform/Instance.h"
 #include "platform/Names.h"
 #include "platform/Process.h"
+#include "tests/common/LogLines.h"
 
 extern char** environ;
 
@@ -128,19 +129,7 @@ protected:
     }
 
     // The texts of the log's lines (after the date, time, process and thread columns).
-    std::vector<std::string> LogTexts() const
-    {
-        static const std::regex line(R"(\d\d-\d\d-\d{4}\t\d\d:\d\d:\d\d\t\d+\t\d+\t(.*))");
-        std::vector<std::string> texts;
-        std::istringstream log(Read(kLogPath));
-        for (std::string text; std::getline(log, text);) {
-            if (!text.empty() && text.back() == '\r')
-                text.pop_back();
-            std::smatch match;
-            texts.push_back(std::regex_match(text, match, line) ? match[1].str() : text);
-        }
-        return texts;
-    }
+    std::vector<std::string> LogTexts() const { return ReadLogTexts(Path(kLogPath)); }
 
     // The lines the script logged with debugOut, without their "\t\tDEBUG: " mark.
     std::vector<std::string> ScriptLines() const

@@ -19,6 +19,7 @@
 #include "platform/Process.h"
 #include "platform/Sync.h"
 #include "script/JSObject.h"
+#include "tests/common/LogLines.h"
 #include "tools/qvl-listings-server/ListingsServer.h"
 #include "ui/WindowSection.h"
 #include "update/RequestManager.h"
@@ -237,16 +238,7 @@ protected:
     // The texts of the log's lines, without their date, time, process and thread columns.
     std::vector<std::string> LogTexts() const
     {
-        static const std::regex line(R"(\d\d-\d\d-\d{4}\t\d\d:\d\d:\d\d\t\d+\t\d+\t(.*))");
-        std::vector<std::string> texts;
-        std::ifstream log(m_root / "home/.local/share/QuilvoLite/logs/QuilvoLite.log");
-        for (std::string text; std::getline(log, text);) {
-            if (!text.empty() && text.back() == '\r')
-                text.pop_back();
-            std::smatch match;
-            texts.push_back(std::regex_match(text, match, line) ? match[1].str() : text);
-        }
-        return texts;
+        return ReadLogTexts((m_root / "home/.local/share/QuilvoLite/logs/QuilvoLite.log").string());
     }
     size_t LogCount(const std::string& text) const
     {
@@ -390,16 +382,4 @@ TEST_F(WindowThemeTest, AnUpdateAbsorbsListingsWhileTheProgramRuns)
     EXPECT_TRUE(fs::exists(m_root / "home/.local/share/QuilvoLite/schedules"));
 }
 
-struct ScriptLibrary : ::testing::Environment {
-    void SetUp() override { ASSERT_TRUE(InitScriptLibrary()); }
-    void TearDown() override { ShutDownScriptLibrary(); }
-};
-
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new ScriptLibrary);
-    return RUN_ALL_TESTS();
-}

@@ -26,6 +26,7 @@
 #include "platform/Instance.h"
 #include "platform/Names.h"
 #include "platform/Process.h"
+#include "tests/common/LogLines.h"
 
 extern char** environ;
 
@@ -217,19 +218,13 @@ public:
     // The texts of the log's lines (which end in CR LF), each checked for its date, time and ids.
     std::vector<std::string> Log() const
     {
-        std::vector<std::string> texts;
-        std::istringstream lines(Read(Data("logs/QuilvoLiteUpgrade.log")));
-        for (std::string line; std::getline(lines, line);) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            size_t at = 0;
-            for (int field = 0; field < 4 && at != std::string::npos; ++field)
-                at = line.find('\t', at) + 1;
-            EXPECT_NE(at, 0u) << line;
-            texts.push_back(at == 0 ? line : line.substr(at));
-        }
+        std::vector<std::string> malformed;
+        std::vector<std::string> texts = ReadLogTexts(Data("logs/QuilvoLiteUpgrade.log"), &malformed);
+        EXPECT_EQ(malformed, std::vector<std::string>());
         return texts;
     }
+    // The texts of the program's log lines.
+    std::vector<std::string> ProgramLog() const { return ReadLogTexts(Data("logs/QuilvoLite.log")); }
 
     // Plain files left in the updates folder.
     std::vector<std::string> LeftInUpdates() const

@@ -83,22 +83,6 @@ protected:
         return RunCommand(command).code;
     }
 
-    // The texts of the program's log lines (after date, time, process and thread).
-    std::vector<std::string> ProgramLog() const
-    {
-        std::vector<std::string> texts;
-        std::istringstream lines(in.Read(in.Data("logs/QuilvoLite.log")));
-        for (std::string line; std::getline(lines, line);) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            size_t at = 0;
-            for (int field = 0; field < 4 && at != std::string::npos; ++field)
-                at = line.find('\t', at) + 1;
-            texts.push_back(at == 0 ? line : line.substr(at));
-        }
-        return texts;
-    }
-
     // An installation of the build's program with the test's theme, a user with six days of
     // listings of the demo region, and a listings server that now offers the seventh day and
     // the newer main library.
@@ -165,7 +149,7 @@ TEST_F(SelfUpdate, DownloadsANewerLibraryHandsOverAndComesBackAsTheNewVersion)
     // The lines of the newer version, and those of its absorber that took a file from the
     // pending folder.
     const auto newerLines = [&] {
-        const std::vector<std::string> log = ProgramLog();
+        const std::vector<std::string> log = in.ProgramLog();
         return std::vector<std::string>(std::find_if(log.begin(), log.end(), [](const std::string& line) {
             return line.rfind("Quilvo Lite version " QVL_NEXT_VERSION, 0) == 0;
         }), log.end());
@@ -192,7 +176,7 @@ TEST_F(SelfUpdate, DownloadsANewerLibraryHandsOverAndComesBackAsTheNewVersion)
     kill(restarted, SIGTERM);
     EXPECT_TRUE(WaitFor([&] { return !plat::ProcessExists(uint32_t(restarted)); }, std::chrono::seconds(30)));
 
-    const std::vector<std::string> log = ProgramLog();
+    const std::vector<std::string> log = in.ProgramLog();
     const std::string all = in.Read(in.Data("logs/QuilvoLite.log"));
     // The first copy ran the old version and left through the upgrader; the second is the newer.
     ExpectInOrder(log, {std::string("Quilvo Lite version ") + QVL_VERSION + ", build number " + QVL_BUILD_NUMBER_TEXT,
