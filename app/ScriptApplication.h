@@ -84,7 +84,8 @@ private:
     CPathsObject m_pathsObject{m_paths};
     CSettingsObject m_settingsObject{m_settings};
     const uint32_t m_uExitMessage;
-    // The update run reads the line-up and queues listings for the absorber through this.
-    CDatabaseAbsorbTarget m_absorbTarget;
+    // The update run reads the line-up and queues listings for the absorber through this; a
+    // folder table it installs is read again at once, from its worker thread.
+    CDatabaseAbsorbTarget m_absorbTarget{[this] { m_paths.Reload(); }};
     std::unique_ptr<CCheckForUpdates> m_pUpdateChecker;
 };

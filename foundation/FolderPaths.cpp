@@ -126,6 +126,35 @@ bool CFolderPaths::ExpandPath(const std::string& text, std::string& out)
 
 bool CFolderPaths::Load(const std::string& path)
 {
+    Entries entries;
+    if (!ReadTable(path, entries))
+        return false;
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (auto& [name, entry] : entries)
+        m_entries.insert_or_assign(name, std::move(entry));
+    return true;
+}
+
+bool CFolderPaths::Reload()
+{
+    Entries entries;
+    if (!ReadTable(m_strApplicationFolder + "paths.dat", entries))
+        return false;
+    // The user's table lies in a folder that the program's table names.
+    const auto settings = entries.find("user-settings");
+    if (settings != entries.end() && settings->second.type == kFolderType) {
+        Entries user;
+        if (ReadTable(settings->second.path + "user-paths.dat", user))
+            for (auto& [name, entry] : user)
+                entries.insert_or_assign(name, std::move(entry));
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_entries.swap(entries);
+    return true;
+}
+
+bool CFolderPaths::ReadTable(const std::string& path, Entries& entries)
+{
     KRXML::CElement* parsed = nullptr;
     if (!KRXML::ParseFile(path, false, parsed))
         return false;
@@ -144,17 +173,21 @@ bool CFolderPaths::Load(const std::string& path)
         child->GetAttributeInt("type", type);
         if (type == kFolderType)
             expanded = WithSlash(expanded);
-        m_entries.insert_or_assign(name, Entry{name, expanded, type});
+        entries.insert_or_assign(name, Entry{name, expanded, type});
     }
     return true;
 }
 
 std::string CFolderPaths::GetFolder(const std::string& key) const
 {
-    auto found = m_entries.find(key);
-    if (found == m_entries.end() || found->second.type != kFolderType)
-        return std::string();
-    const std::string& folder = found->second.path;
+    std::string folder;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        auto found = m_entries.find(key);
+        if (found == m_entries.end() || found->second.type != kFolderType)
+            return std::string();
+        folder = found->second.path;
+    }
     // Created on demand, and again when it was removed while the program runs.
     if (plat::IsDirectory(folder) || CreateFolderChain(folder))
         return folder;
@@ -173,6 +206,7 @@ bool CFolderPaths::FindFolder(const std::string& key, std::string& path) const
 std::vector<std::pair<std::string, std::string>> CFolderPaths::ListFolders() const
 {
     std::vector<std::pair<std::string, std::string>> folders;
+    std::lock_guard<std::mutex> guard(m_lock);
     for (const auto& [key, entry] : m_entries)
         if (entry.type == kFolderType)
             folders.emplace_back(entry.name, entry.path);

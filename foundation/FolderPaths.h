@@ -2,6 +2,7 @@
 // ("schedule-folder", "log-folder", ...) that "paths.dat" beside the program, and
 // "user-paths.dat" in the user's settings folder, map to a folder.
 #pragma once
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -24,6 +25,11 @@ public:
     // Merges one paths file into the table; an entry replaces an earlier one of the same name.
     // True when the file held a "paths" element. A missing or malformed file adds nothing.
     bool Load(const std::string& path);
+    // Reads the installed tables again, "paths.dat" of the program's folder with the user's
+    // "user-paths.dat" over it, and puts the result in place of the whole table at once. False,
+    // keeping the table, when "paths.dat" cannot be read. The table may be read by other
+    // threads meanwhile: lookups and loads take turns.
+    bool Reload();
 
     // The folder of a key, ending in "/", created with its parents when missing. An empty text
     // for a key that is not in the table or is not a folder. Throws CExtraInfoException (code 2)
@@ -46,6 +52,10 @@ private:
         int type = 0;
     };
     // Keys are compared without regard to case.
-    std::unordered_map<std::string, Entry, NameHashFn, NameEqualFn> m_entries;
+    using Entries = std::unordered_map<std::string, Entry, NameHashFn, NameEqualFn>;
+    static bool ReadTable(const std::string& path, Entries& entries);
+
+    mutable std::mutex m_lock;   // guards m_entries
+    Entries m_entries;
     std::string m_strApplicationFolder;
 };

@@ -2,10 +2,12 @@
 // made on demand.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "foundation/Exceptions.h"
 #include "foundation/FolderPaths.h"
@@ -156,6 +158,48 @@ TEST_F(FolderPathsTest, UserPathsOverrideAndFoldersAreMadeOnDemand)
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(listed[0].first, "LOG-FOLDER");
     EXPECT_EQ(listed[1].first, "user-settings");
+}
+
+// An update may install a new table while the program runs: it is read again as a whole, the
+// user's table over it, while other threads go on looking folders up; an unreadable table
+// leaves the one in use.
+TEST_F(FolderPathsTest, ReloadReplacesTheWholeTableWhileOthersLookUp)
+{
+    const auto table = [&](const std::string& logs, const std::string& extra) {
+        Write("app/paths.dat", "<paths><folder name=\"user-settings\" path=\"%APP%settings\" type=\"1\"/>"
+                               "<folder name=\"log-folder\" path=\"%APP%" + logs + "\" type=\"1\"/>" + extra +
+                                   "</paths>");
+    };
+    table("logs", "<folder name=\"old-only\" path=\"%APP%old\" type=\"1\"/>");
+    CFolderPaths paths;
+    paths.SetApplicationFolder(Path("app/"));
+    ASSERT_TRUE(paths.Reload());
+    EXPECT_EQ(paths.GetFolder("log-folder"), Path("app/logs/"));
+    EXPECT_EQ(paths.GetFolder("old-only"), Path("app/old/"));
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> odd{0};
+    std::thread reader([&] {
+        while (!stop) {
+            const std::string folder = paths.GetFolder("log-folder");
+            if (folder != Path("app/logs/") && folder != Path("app/newlogs/"))
+                ++odd;
+        }
+    });
+    table("newlogs", "");
+    Write("app/settings/user-paths.dat", "<paths><folder name=\"mine\" path=\"%APP%mine\" type=\"1\"/></paths>");
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(paths.Reload());
+    stop = true;
+    reader.join();
+    EXPECT_EQ(odd, 0);
+    EXPECT_EQ(paths.GetFolder("log-folder"), Path("app/newlogs/"));
+    EXPECT_EQ(paths.GetFolder("mine"), Path("app/mine/"));
+    EXPECT_EQ(paths.GetFolder("old-only"), "");   // gone with the old table
+
+    fs::remove(Path("app/paths.dat"));
+    EXPECT_FALSE(paths.Reload());
+    EXPECT_EQ(paths.GetFolder("log-folder"), Path("app/newlogs/"));
 }
 
 TEST_F(FolderPathsTest, AFolderThatCannotBeMadeStopsWithTheFolderMessage)
