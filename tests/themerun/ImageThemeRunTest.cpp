@@ -7,10 +7,28 @@ namespace {
 
 using namespace themerun;
 
-TEST_F(ThemeRun, ScriptGetsImagesFromFilesAndTheTheme)
+// The theme as a folder, and packed by qvl-theme-pack into one enciphered archive, which the
+// program finds by its name and reads its scripts and images from.
+class ImageThemeRun : public ThemeRun, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ImageThemeRun, ScriptGetsImagesFromFilesAndTheTheme)
 {
+    const std::string packed = Path("packed-themes/");
+    if (GetParam()) {
+        fs::create_directories(packed);
+        const std::string command = std::string("'" QVL_APP_DIR "/qvl-theme-pack' '") + ThemesFolder() +
+                                    "imagecheck' '" + packed + "imagecheck.qvltheme' > /dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+    fs::create_directories(Path("images"));
+    fs::copy_file(ThemesFolder() + "imagecheck/one.png", Path("images/one.png"));
+    Write("home/.local/share/QuilvoLite/settings/user-paths.dat",
+          "<paths><folder name=\"themes-folder\" path=\"" + (GetParam() ? packed : ThemesFolder()) +
+              "\" type=\"1\" /><folder name=\"images-folder\" path=\"" + Path("images") + "\" type=\"1\" /></paths>");
     WriteSettings("imagecheck");
     ASSERT_EQ(RunProgram({}), 0) << Read("stderr");
+    const std::string loading = "Loading theme '" + (GetParam() ? packed : ThemesFolder()) + "imagecheck'";
+    EXPECT_NE(Read(kLogPath).find(loading), std::string::npos) << Read(kLogPath);
     const std::string all = Read(kLogPath);
     EXPECT_EQ(ScriptLines(), (std::vector<std::string>{
                                  "system-file 5x3 1 [0]",
@@ -32,5 +50,8 @@ TEST_F(ThemeRun, ScriptGetsImagesFromFilesAndTheTheme)
     EXPECT_EQ(all.find("Error line: system.getImage"), std::string::npos) << all;
     ExpectShutDownAtEnd();
 }
+
+INSTANTIATE_TEST_SUITE_P(FolderAndArchive, ImageThemeRun, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Archive" : "Folder"; });
 
 }  // namespace
