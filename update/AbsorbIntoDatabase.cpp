@@ -64,7 +64,10 @@ void CDatabaseAbsorbTarget::ClearImageCache()
 
 void CDatabaseAbsorbTarget::ReapplyRegion(uint32_t regionID, bool includeDigital)
 {
-    CRegions().ResetRegion(regionID, includeDigital);
+    // The region file that was just installed is read afresh; without it nothing changes.
+    CRegions regions;
+    if (regions.LoadRegionXML())
+        regions.ResetRegion(regionID, includeDigital);
 }
 
 void CDatabaseAbsorbTarget::ReloadFolderPaths()
