@@ -557,16 +557,6 @@ bool InstallQuitSignalHandlers(uint32_t threadId)
     return true;
 }
 
-bool PostBroadcastsTo(BroadcastListener& listener, uint32_t threadId, HWND hwnd)
-{
-    return listener.Start([threadId, hwnd](uint32_t message) {
-        if (hwnd != 0)
-            PostMessage(hwnd, message, 0, 0);
-        else
-            PostThreadMessage(threadId, message, 0, 0);
-    });
-}
-
 bool PostToThreadWindows(uint32_t threadId, uint32_t message, WPARAM wParam, LPARAM lParam)
 {
     std::vector<HWND> windows;

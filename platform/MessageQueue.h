@@ -83,16 +83,12 @@ uint64_t QueueTickCount();
 // SIGTERM and SIGINT post WM_QUIT (exit code 0) to that thread's queue.
 bool InstallQuitSignalHandlers(uint32_t threadId);
 
-// Starts the listener so that each registered message broadcast by a running copy is posted to
-// the window, or, when hwnd is 0, to the thread, as that message number with wParam = lParam = 0.
-bool PostBroadcastsTo(BroadcastListener& listener, uint32_t threadId, HWND hwnd = 0);
-
 // Posts the message to every window of the thread, or to the thread itself when it has none,
 // as a message broadcast to all top-level windows reaches a program. False with the last error
 // set when the thread has no queue.
 bool PostToThreadWindows(uint32_t threadId, uint32_t message, WPARAM wParam, LPARAM lParam);
 // Starts the listener so that each registered message broadcast by a running copy is posted
-// with PostToThreadWindows.
+// with PostToThreadWindows, as that message number with wParam = lParam = 0.
 bool PostBroadcastsToThreadWindows(BroadcastListener& listener, uint32_t threadId);
 
 namespace detail {

@@ -92,7 +92,7 @@ TEST(Broadcast, ReachesListenersInThisAndOtherProcessesAndRemovesStaleSockets)
     while (PeekMessage(msg, 0, 0, 0, PM_REMOVE)) {
     }
     BroadcastListener listener;
-    ASSERT_TRUE(PostBroadcastsTo(listener, GetCurrentThreadId()));
+    ASSERT_TRUE(PostBroadcastsToThreadWindows(listener, GetCurrentThreadId()));   // no windows: the thread
     EXPECT_EQ(BroadcastMessage("QVL_Exit"), 1);
     EXPECT_FALSE(FileExists(stale));
     ASSERT_TRUE(GetMessage(msg));
