@@ -1,6 +1,7 @@
 // The accessor and the services every application answers alike.
 #include "app/ApplicationServices.h"
 
+#include "foundation/Exceptions.h"
 #include "foundation/Log.h"
 #include "listings/DateTime.h"
 #include "listings/ProgrammeDBManager.h"
@@ -12,6 +13,20 @@ std::atomic<CApplicationServices*> g_services{nullptr};
 CApplicationServices* GetApplicationServices()
 {
     return g_services.load();
+}
+
+std::string GetServicesFolder(const char* key)
+{
+    CApplicationServices* services = GetApplicationServices();
+    if (!services)
+        return {};
+    try {
+        return services->GetFolder(key);
+    } catch (CBaseException* e) {
+        LogWarning("QV Folder %s is not available because %s", key, e->GetText());
+        e->Delete();
+        return {};
+    }
 }
 
 CApplicationServices::CApplicationServices()

@@ -46,3 +46,6 @@ private:
 
 // The application's services while the application exists, else nullptr.
 CApplicationServices* GetApplicationServices();
+// The folder of a key through those services; empty when there are none, or, after a warning,
+// when the folder is not available.
+std::string GetServicesFolder(const char* key);

@@ -31,19 +31,6 @@ bool StartsWithFolded(std::string_view text, std::string_view prefix)
     return text.size() >= prefix.size() && NamesEqual(text.substr(0, prefix.size()), prefix);
 }
 
-std::string Folder(const char* key)
-{
-    CApplicationServices* services = GetApplicationServices();
-    if (!services)
-        return {};
-    try {
-        return services->GetFolder(key);
-    } catch (CBaseException* e) {
-        LogWarning("QV Folder %s is not available because %s", key, e->GetText());
-        e->Delete();
-        return {};
-    }
-}
 
 // The files of the updates folder that belong to the run (not its markers).
 std::vector<plat::FileInfo> DownloadedFiles(const std::string& folder)
@@ -75,7 +62,7 @@ void StampTime(const std::string& path, const CFileListEntry& entry)
 
 std::string CCheckForUpdates::UpdatesFolder()
 {
-    return Folder("updates-folder");
+    return GetServicesFolder("updates-folder");
 }
 
 bool CCheckForUpdates::Install(const std::string& from, const CFileListEntry& entry, const std::string& target)
@@ -102,7 +89,7 @@ void CCheckForUpdates::AbsorbWhileRunning(const std::string& path)
     try {
         if (NamesEqual(extension, "up")) {
             LogDetail("Absorbing listings data file whilst running: %s", path.c_str());
-            const std::string pending = Folder("pending-schedules-folder");
+            const std::string pending = GetServicesFolder("pending-schedules-folder");
             const std::string target = pending + name;
             if (pending.empty() || !MoveFileReplacing(path, target)) {
                 LogWarning("QV Failed to move file %s to %s because %s", path.c_str(), target.c_str(),
@@ -240,7 +227,7 @@ void CCheckForUpdates::CopyFilesFromDownloadDir()
     }
 
     LogDetail("QV CopyFilesFromDownloadDir - backing up files");
-    const std::string backup = Folder("backup-files-folder");
+    const std::string backup = GetServicesFolder("backup-files-folder");
     for (const plat::FileInfo& file : DownloadedFiles(folder)) {
         const std::string_view extension = ExtensionOf(file.name);
         if (NamesEqual(extension, "cmp")) {

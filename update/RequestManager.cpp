@@ -22,20 +22,6 @@ namespace {
 constexpr char kStaticSubdir[] = "/sl/static-qvl-10/";
 constexpr char kDynamicSubdir[] = "/sl/sl.dll";
 
-// The folder of a key through the application's services; empty when there is none.
-std::string Folder(const char* key)
-{
-    CApplicationServices* services = GetApplicationServices();
-    if (!services)
-        return {};
-    try {
-        return services->GetFolder(key);
-    } catch (CBaseException* e) {
-        LogWarning("QV Folder %s is not available because %s", key, e->GetText());
-        e->Delete();
-        return {};
-    }
-}
 
 std::string Trim(std::string_view text)
 {
@@ -75,7 +61,7 @@ CRequestManager::CRequestManager(const CLightElement* servers, const CSettingsSt
     bool proxyEnabled = false;
     uint32_t proxyPort = 0;
     std::string proxyServer, proxyUser, proxyPassword;
-    const std::string userSettings = Folder("user-settings");
+    const std::string userSettings = GetServicesFolder("user-settings");
     CSettingsStore proxy;
     if (!userSettings.empty() && proxy.Load(userSettings + "proxy_settings.dat")) {
         proxy.GetBool("connection-proxy-enabled", proxyEnabled, false);
@@ -107,7 +93,7 @@ CRequestManager::~CRequestManager()
 void CRequestManager::LoadQVServersInfo(const CLightElement* servers)
 {
     LogInfo("LoadQVServersInfo");
-    const std::string appFolder = Folder("app-folder");
+    const std::string appFolder = GetServicesFolder("app-folder");
     const std::string noDial = appFolder.empty() ? std::string() : appFolder + "nodial";
     if (!noDial.empty() && plat::FileExists(noDial)) {
         std::vector<std::string> hosts;
@@ -386,7 +372,7 @@ std::string ConnectionErrorText(int code)
 
     std::lock_guard<std::mutex> guard(lock);
     if (!loaded) {
-        const std::string appFolder = Folder("app-folder");
+        const std::string appFolder = GetServicesFolder("app-folder");
         if (!appFolder.empty()) {
             loaded = true;
             LightXML::CElementPtr root(LightXML::ParseFile(appFolder + "connection-errors.dat"));
