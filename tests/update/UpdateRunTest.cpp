@@ -329,8 +329,8 @@ TEST_F(UpdateRunTest, HostileServersInstallNothingOutsideTheirFolderAndNothingCo
     const std::string good = Gzip(root, payload);
     const std::vector<Case> cases = {
         {"a sound file", {"h1", "data", "", payload}, "", false, true},
-        {"hashname outside the folder", {"../x", "data", "", payload}},
-        {"extractname outside the folder", {"h1", "../../x", "", payload}},
+        {"hashname outside the folder", {"../x", "data", "", payload}, ""},
+        {"extractname outside the folder", {"h1", "../../x", "", payload}, ""},
         {"HTML instead of gzip", {"h1", "data", "", payload}, "<html><body>Moved</body></html>"},
         {"truncated gzip", {"h1", "data", "", payload}, good.substr(0, good.size() - 6)},
         {"CRC mismatch", {"h1", "data", "", payload}, Gzip(root, "paylaod")},
@@ -349,8 +349,9 @@ TEST_F(UpdateRunTest, HostileServersInstallNothingOutsideTheirFolderAndNothingCo
         EXPECT_EQ(failed, !c.installs);
         EXPECT_EQ(reports.empty(), c.installs);
         EXPECT_EQ(fs::exists(app + "data"), c.installs);
-        if (c.installs)
+        if (c.installs) {
             EXPECT_EQ(services.Read(app + "data"), payload);
+        }
         EXPECT_FALSE(fs::exists(root + "x"));
         EXPECT_FALSE(fs::exists(fs::path(root).parent_path().parent_path() / "x"));
         for (const std::string& left : UpdatesLeft())
