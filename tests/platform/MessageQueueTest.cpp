@@ -232,8 +232,10 @@ TEST(MessageQueue, TimersOnTheVirtualClock)
 TEST(MessageQueue, RealTimerWaitsItsInterval)
 {
     DrainQueue();
-    const uintptr_t id = SetTimer(0, 0, 40);
+    // Read before the timer is set: ticks are whole milliseconds, so a reading taken after it
+    // may already be one later than the tick the timer counts from.
     const uint64_t start = GetTickCount64();
+    const uintptr_t id = SetTimer(0, 0, 40);
     MSG msg;
     ASSERT_TRUE(GetMessage(msg));
     EXPECT_EQ(msg.message, WM_TIMER);
