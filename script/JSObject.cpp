@@ -99,8 +99,10 @@ struct CJSObjectHooks {
         return true;
     }
 
-    // The getter of every tiny-id property: the accessor carries its tiny id and class.
-    static bool GetTinyId(JSContext* cx, unsigned argc, JS::Value* vp)
+    // The getter (kSet false) and setter of every tiny-id property: the accessor carries its
+    // tiny id and class.
+    template <bool kSet>
+    static bool AccessTinyId(JSContext* cx, unsigned argc, JS::Value* vp)
     {
         JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
         const CJSClassRecord& record = *RecordOf(&args.callee());
@@ -109,23 +111,15 @@ struct CJSObjectHooks {
         CJSObject* pNative = NativeOfClass(obj, record);
         if (!pNative)
             return JSFail(cx, "class '%s' cannot be a base class", record.GetName());
-        if (!pNative->GetProperty(cx, obj, nTinyId, args.rval()))
-            return JSFail(cx, "class '%s' does not have property %d", record.GetName(), nTinyId);
-        return true;
-    }
-
-    static bool SetTinyId(JSContext* cx, unsigned argc, JS::Value* vp)
-    {
-        JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
-        const CJSClassRecord& record = *RecordOf(&args.callee());
-        int nTinyId = js::GetFunctionNativeReserved(&args.callee(), kSlotTinyId).toInt32();
-        JS::RootedObject obj(cx, args.thisv().isObject() ? &args.thisv().toObject() : nullptr);
-        CJSObject* pNative = NativeOfClass(obj, record);
-        if (!pNative)
-            return JSFail(cx, "class '%s' cannot be a base class", record.GetName());
-        JS::RootedValue value(cx, args.get(0));
-        args.rval().setUndefined();
-        return pNative->SetProperty(cx, obj, nTinyId, &value);
+        if constexpr (kSet) {
+            JS::RootedValue value(cx, args.get(0));
+            args.rval().setUndefined();
+            return pNative->SetProperty(cx, obj, nTinyId, &value);
+        } else {
+            if (!pNative->GetProperty(cx, obj, nTinyId, args.rval()))
+                return JSFail(cx, "class '%s' does not have property %d", record.GetName(), nTinyId);
+            return true;
+        }
     }
 
     static constexpr JSClassOps kOps = {nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -213,11 +207,11 @@ bool DefineMembers(JSContext* cx, JS::HandleObject obj, const CJSClassRecord& re
     if (pMethods && !JS_DefineFunctions(cx, obj, pMethods))
         return false;
     for (const CJSPropertySpec* pSpec = pProperties; pSpec && pSpec->pszName; ++pSpec) {
-        JS::RootedObject getter(cx, NewAccessor(cx, CJSObjectHooks::GetTinyId, 0, pSpec->pszName,
+        JS::RootedObject getter(cx, NewAccessor(cx, CJSObjectHooks::AccessTinyId<false>, 0, pSpec->pszName,
                                                 pSpec->nTinyId, record));
         JS::RootedObject setter(cx);
         if (!pSpec->bReadOnly)
-            setter = NewAccessor(cx, CJSObjectHooks::SetTinyId, 1, pSpec->pszName, pSpec->nTinyId, record);
+            setter = NewAccessor(cx, CJSObjectHooks::AccessTinyId<true>, 1, pSpec->pszName, pSpec->nTinyId, record);
         if (!getter || (!pSpec->bReadOnly && !setter) ||
             !JS_DefineProperty(cx, obj, pSpec->pszName, getter, setter, JSPROP_ENUMERATE | JSPROP_PERMANENT))
             return false;
